@@ -1,0 +1,48 @@
+# One test executable per source folder that holds *_test.cpp files. In the
+# win32 build CTest runs them under Wine (scripts/wine-run.sh) in a private
+# 64-bit prefix under the build folder.
+if(HS_WIN32)
+  set(HS_GTEST_TARGETS gtest gmock)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+else()
+  set(HS_GTEST_TARGETS GTest::gtest GTest::gmock)
+endif()
+
+add_library(hs_testmain STATIC testing/test_main.cpp testing/test_env.cpp)
+target_link_libraries(hs_testmain PUBLIC hs_core ${HS_GTEST_TARGETS})
+
+set(HS_TEST_DIRS platform platform/store platform/contract engine areas backup defrag app ui)
+foreach(dir IN LISTS HS_TEST_DIRS)
+  file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*_test.cpp)
+  if(HS_WIN32)
+    file(GLOB _wtests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/win32/*_test.cpp)
+  else()
+    file(GLOB _wtests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/portable/*_test.cpp)
+  endif()
+  list(APPEND _tests ${_wtests})
+  if(_tests)
+    string(REPLACE "/" "_" _name "${dir}")
+    set(_target test_${_name})
+    add_executable(${_target} ${_tests})
+    target_link_libraries(${_target} PRIVATE hs_testmain)
+    target_compile_definitions(${_target} PRIVATE HS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    add_test(NAME ${_target} COMMAND ${_target} --gtest_brief=1)
+    set_tests_properties(${_target} PROPERTIES TIMEOUT 900
+      ENVIRONMENT "HS_SOURCE_DIR=${CMAKE_SOURCE_DIR};HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    if(HS_WIN32)
+      set_tests_properties(${_target} PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix)
+    else()
+      set_tests_properties(${_target} PROPERTIES LABELS native)
+    endif()
+  endif()
+endforeach()
+
+if(HS_WIN32)
+  # Create the prefix once per run, before the tests; stop its wineserver after.
+  add_test(NAME wine_prefix_setup COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --prepare)
+  set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wineprefix TIMEOUT 300
+    ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  add_test(NAME wine_prefix_teardown COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --stop)
+  set_tests_properties(wine_prefix_teardown PROPERTIES FIXTURES_CLEANUP wineprefix TIMEOUT 120
+    ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
