@@ -9,6 +9,7 @@ else()
 endif()
 
 add_library(hs_testmain STATIC testing/test_main.cpp testing/test_env.cpp)
+target_compile_definitions(hs_testmain PRIVATE HS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(hs_testmain PUBLIC hs_core ${HS_GTEST_TARGETS})
 
 set(HS_TEST_DIRS platform platform/store platform/contract engine areas backup defrag app ui)
@@ -44,5 +45,15 @@ if(HS_WIN32)
     ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
   add_test(NAME wine_prefix_teardown COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --stop)
   set_tests_properties(wine_prefix_teardown PROPERTIES FIXTURES_CLEANUP wineprefix TIMEOUT 120
+    ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
+
+if(HS_WIN32)
+  # Wine's own whole-registry export loads into the portable store and saves
+  # back unchanged (needs the native build's front end).
+  set(HS_NATIVE_HIVESWEEP ${CMAKE_SOURCE_DIR}/build/native/hivesweep CACHE FILEPATH "native hivesweep for Wine checks")
+  add_test(NAME regedit_export_roundtrip
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/regedit-roundtrip.sh ${HS_NATIVE_HIVESWEEP})
+  set_tests_properties(regedit_export_roundtrip PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
     ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()

@@ -119,8 +119,9 @@ class Registry {
   // RegDeleteKeyExW: deletes a key without subkeys (5 when it has some).
   // `view_sam` carries the view bit, as the API's samDesired.
   [[nodiscard]] virtual WinError DeleteKey(RegKey parent, TextView subkey, std::uint32_t view_sam) = 0;
-  // SHDeleteKeyW: deletes a key and all its descendants.
-  [[nodiscard]] virtual WinError DeleteTree(RegKey parent, TextView subkey) = 0;
+  // SHDeleteKeyW: deletes a key and all its descendants. With a view bit in
+  // `view_sam` every key of the tree is opened and deleted in that view.
+  [[nodiscard]] virtual WinError DeleteTree(RegKey parent, TextView subkey, std::uint32_t view_sam) = 0;
   // RegFlushKey.
   [[nodiscard]] virtual WinError Flush(RegKey key) = 0;
   // RegSaveKeyW: writes the key's subtree to a new file (a path of the

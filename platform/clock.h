@@ -1,0 +1,36 @@
+// Clock port: wall-clock time (local and UTC) and a monotonic tick count.
+//
+// Adapters: Win32Clock (platform/win32), HostClock (platform/portable).
+// ManualClock (platform/manual_clock.h) is set by hand, for tests and the
+// offline front end. All are safe to call from any thread and never fail.
+#pragma once
+
+#include <cstdint>
+
+namespace hs {
+
+// Broken-down local time, as SYSTEMTIME holds it.
+struct DateTime {
+  int year = 1970;
+  int month = 1;         // 1-12
+  int day = 1;           // 1-31
+  int hour = 0;          // 0-23
+  int minute = 0;        // 0-59
+  int second = 0;        // 0-59
+  int millisecond = 0;   // 0-999
+  int day_of_week = 4;   // 0 = Sunday
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // The local date and time (GetLocalTime).
+  virtual DateTime LocalTime() = 0;
+  // Seconds since 1970-01-01 00:00 UTC.
+  virtual std::int64_t UtcSeconds() = 0;
+  // Milliseconds from an arbitrary start; never goes back and does not wrap
+  // (GetTickCount64), so differences are plain subtractions.
+  virtual std::uint64_t TickMs() = 0;
+};
+
+}  // namespace hs

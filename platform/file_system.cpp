@@ -1,0 +1,35 @@
+#include "platform/file_system.h"
+
+#include <atomic>
+
+namespace hs {
+
+namespace {
+std::atomic<std::uint32_t> g_temp_counter{0};
+constexpr int kMaxTempAttempts = 100;
+}  // namespace
+
+WinError FileSystem::WriteFileAtomic(TextView path, std::span<const std::uint8_t> bytes) {
+  if (path.empty()) return err::kPathNotFound;
+  std::unique_ptr<WritableFile> file;
+  Text temp;
+  WinError e = err::kFileExists;
+  // CREATE_NEW makes the name ours alone, also against other processes and
+  // temporary files left by a crash.
+  for (int attempt = 0; attempt < kMaxTempAttempts; ++attempt) {
+    temp = Text(path) + u".~" + ToText(g_temp_counter.fetch_add(1)) + u".tmp";
+    e = CreateNewFile(temp, &file);
+    if (e != err::kFileExists && e != err::kAlreadyExists) break;
+  }
+  if (e != err::kSuccess) return e;
+
+  e = file->Write(bytes);
+  if (e == err::kSuccess) e = file->Sync();
+  if (e == err::kSuccess) e = file->Close();
+  file.reset();
+  if (e == err::kSuccess) e = MoveFile(temp, path, /*replace=*/true);
+  if (e != err::kSuccess) (void)DeleteFile(temp);
+  return e;
+}
+
+}  // namespace hs

@@ -1,0 +1,74 @@
+#include "platform/manual_clock.h"
+
+#include <chrono>
+
+namespace hs {
+
+namespace {
+
+namespace ch = std::chrono;
+
+std::int64_t ToMs(const DateTime& t) {
+  // year_month_day with day 1 plus days normalises an out-of-range day.
+  ch::year_month ym = ch::year(t.year) / ch::January + ch::months(t.month - 1);
+  ch::sys_days days = ch::sys_days(ym / 1) + ch::days(t.day - 1);
+  ch::milliseconds ms = days.time_since_epoch() + ch::hours(t.hour) + ch::minutes(t.minute) +
+                        ch::seconds(t.second) + ch::milliseconds(t.millisecond);
+  return ms.count();
+}
+
+DateTime FromMs(std::int64_t ms) {
+  ch::sys_time<ch::milliseconds> tp{ch::milliseconds(ms)};
+  ch::sys_days days = ch::floor<ch::days>(tp);
+  ch::year_month_day ymd(days);
+  ch::hh_mm_ss<ch::milliseconds> hms(tp - days);
+  DateTime t;
+  t.year = static_cast<int>(ymd.year());
+  t.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+  t.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+  t.hour = static_cast<int>(hms.hours().count());
+  t.minute = static_cast<int>(hms.minutes().count());
+  t.second = static_cast<int>(hms.seconds().count());
+  t.millisecond = static_cast<int>(hms.subseconds().count());
+  t.day_of_week = static_cast<int>(ch::weekday(days).c_encoding());
+  return t;
+}
+
+}  // namespace
+
+ManualClock::ManualClock(const DateTime& local, int utc_offset_minutes, std::uint64_t tick_ms)
+    : local_ms_(ToMs(local)), offset_ms_(std::int64_t{utc_offset_minutes} * 60000), tick_ms_(tick_ms) {}
+
+DateTime ManualClock::LocalTime() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return FromMs(local_ms_);
+}
+
+std::int64_t ManualClock::UtcSeconds() {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::int64_t utc_ms = local_ms_ - offset_ms_;
+  return utc_ms >= 0 ? utc_ms / 1000 : -((-utc_ms + 999) / 1000);
+}
+
+std::uint64_t ManualClock::TickMs() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return tick_ms_;
+}
+
+void ManualClock::AdvanceMs(std::uint64_t ms) {
+  std::lock_guard<std::mutex> lock(mu_);
+  local_ms_ += static_cast<std::int64_t>(ms);
+  tick_ms_ += ms;
+}
+
+void ManualClock::SetLocalTime(const DateTime& local) {
+  std::lock_guard<std::mutex> lock(mu_);
+  local_ms_ = ToMs(local);
+}
+
+void ManualClock::SetTickMs(std::uint64_t tick_ms) {
+  std::lock_guard<std::mutex> lock(mu_);
+  tick_ms_ = tick_ms;
+}
+
+}  // namespace hs

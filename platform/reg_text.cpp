@@ -1,0 +1,624 @@
+#include "platform/reg_text.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace hs {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Roots
+
+struct RootName {
+  RegKey key;
+  TextView long_name;
+  TextView short_name;
+};
+
+constexpr RootName kRoots[] = {
+    {kHkeyClassesRoot, u"HKEY_CLASSES_ROOT", u"HKCR"},
+    {kHkeyCurrentUser, u"HKEY_CURRENT_USER", u"HKCU"},
+    {kHkeyLocalMachine, u"HKEY_LOCAL_MACHINE", u"HKLM"},
+    {kHkeyUsers, u"HKEY_USERS", u"HKU"},
+    {kHkeyCurrentConfig, u"HKEY_CURRENT_CONFIG", u"HKCC"},
+};
+
+// ---------------------------------------------------------------------------
+// Reading
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+TextView TrimLeft(TextView s) {
+  std::size_t b = 0;
+  while (b < s.size() && IsBlank(s[b])) ++b;
+  return s.substr(b);
+}
+
+TextView TrimRight(TextView s) {
+  std::size_t e = s.size();
+  while (e > 0 && IsBlank(s[e - 1])) --e;
+  return s.substr(0, e);
+}
+
+int HexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// 1 to 8 hex digits, nothing else.
+bool ParseHex32(TextView s, std::uint32_t* out) {
+  if (s.empty() || s.size() > 8) return false;
+  std::uint32_t v = 0;
+  for (char16_t c : s) {
+    int d = HexDigit(c);
+    if (d < 0) return false;
+    v = (v << 4) | static_cast<std::uint32_t>(d);
+  }
+  *out = v;
+  return true;
+}
+
+// Quoted text for error messages, cut to a readable length.
+std::string Quote(TextView s) {
+  constexpr std::size_t kMax = 40;
+  std::string q = "'" + ToUtf8(s.substr(0, kMax)) + (s.size() > kMax ? "...'" : "'");
+  return q;
+}
+
+// Lines of the decoded text: split at LF, one CR before the LF dropped. A
+// final empty segment after a trailing LF is not a line.
+class LineReader {
+ public:
+  explicit LineReader(TextView text) : text_(text) {}
+  bool Next(TextView* line) {
+    if (pos_ >= text_.size()) return false;
+    std::size_t lf = text_.find(u'\n', pos_);
+    std::size_t end = lf == TextView::npos ? text_.size() : lf;
+    TextView l = text_.substr(pos_, end - pos_);
+    if (!l.empty() && l.back() == u'\r') l.remove_suffix(1);
+    pos_ = lf == TextView::npos ? text_.size() : lf + 1;
+    ++number_;
+    *line = l;
+    return true;
+  }
+  int number() const { return number_; }
+
+ private:
+  TextView text_;
+  std::size_t pos_ = 0;
+  int number_ = 0;
+};
+
+class Parser {
+ public:
+  Parser(TextView text, RegTextDocument* doc) : lines_(text), doc_(doc) {}
+
+  bool Run() {
+    TextView line;
+    bool have_header = false;
+    while (lines_.Next(&line)) {
+      TextView t = TrimLeft(line);
+      if (TrimRight(t).empty()) continue;
+      if (!have_header) {
+        TextView h = TrimRight(t);
+        if (h == u"Windows Registry Editor Version 5.00") {
+          doc_->unicode = true;
+        } else if (h == u"REGEDIT4") {
+          doc_->unicode = false;
+        } else {
+          return Fail(1, "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
+                         "\"REGEDIT4\"");
+        }
+        have_header = true;
+        continue;
+      }
+      if (t[0] == u';') continue;
+      bool ok = false;
+      if (t[0] == u'[') {
+        ok = KeyLine(t);
+      } else if (t[0] == u'"' || t[0] == u'@') {
+        ok = ValueLine(t);
+      } else {
+        ok = Fail(lines_.number(), "unrecognized line " + Quote(TrimRight(t)));
+      }
+      if (!ok) return false;
+    }
+    if (!have_header) return Fail(1, "missing header: the file is empty");
+    return true;
+  }
+
+  RegTextError error;
+
+ private:
+  bool Fail(int line, std::string message) {
+    error.line = line;
+    error.message = std::move(message);
+    return false;
+  }
+
+  bool KeyLine(TextView t) {
+    const int line = lines_.number();
+    std::size_t close = t.rfind(u']');
+    if (close == TextView::npos) return Fail(line, "missing ']' at the end of the key name");
+    if (!TrimRight(t.substr(close + 1)).empty())
+      return Fail(line, "unexpected text after ']': " + Quote(TrimRight(t.substr(close + 1))));
+    TextView inner = t.substr(1, close - 1);
+    RegTextKey key;
+    key.line = line;
+    if (!inner.empty() && inner[0] == u'-') {
+      key.remove = true;
+      inner.remove_prefix(1);
+    }
+    std::size_t slash = inner.find(u'\\');
+    TextView root_part = inner.substr(0, slash);
+    if (!ParseRegRootName(root_part, &key.root)) return Fail(line, "unknown root key " + Quote(root_part));
+    key.root_name = Text(RegRootName(key.root));
+    if (slash != TextView::npos) key.path = Text(inner.substr(slash + 1));
+    if (key.remove && key.path.empty()) return Fail(line, "a root key cannot be deleted");
+    doc_->keys.push_back(std::move(key));
+    in_key_ = !doc_->keys.back().remove;
+    return true;
+  }
+
+  // Reads a quoted text starting at s[*pos] == '"'; *pos ends after the
+  // closing quote.
+  bool Quoted(TextView s, std::size_t* pos, Text* out, int line, const char* what) {
+    std::size_t i = *pos + 1;
+    while (i < s.size()) {
+      char16_t c = s[i];
+      if (c == u'"') {
+        *pos = i + 1;
+        return true;
+      }
+      if (c == u'\\') {
+        if (i + 1 >= s.size()) break;
+        char16_t e = s[i + 1];
+        switch (e) {
+          case u'\\': out->push_back(u'\\'); break;
+          case u'"': out->push_back(u'"'); break;
+          case u'n': out->push_back(u'\n'); break;
+          case u'r': out->push_back(u'\r'); break;
+          case u'0': out->push_back(u'\0'); break;
+          default:
+            return Fail(line, std::string("unknown escape sequence ") + Quote(s.substr(i, 2)) + " in the " + what);
+        }
+        i += 2;
+        continue;
+      }
+      out->push_back(c);
+      ++i;
+    }
+    return Fail(line, std::string("missing closing quote of the ") + what);
+  }
+
+  bool ValueLine(TextView t) {
+    const int line = lines_.number();
+    if (!in_key_) return Fail(line, "value line outside any key");
+    RegTextValue v;
+    v.line = line;
+    std::size_t pos = 0;
+    if (t[0] == u'@') {
+      pos = 1;
+    } else if (!Quoted(t, &pos, &v.name, line, "value name")) {
+      return false;
+    }
+    while (pos < t.size() && IsBlank(t[pos])) ++pos;
+    if (pos >= t.size() || t[pos] != u'=') return Fail(line, "missing '=' after the value name");
+    ++pos;
+    TextView rest = TrimLeft(t.substr(pos));
+    if (!Data(rest, line, &v)) return false;
+    doc_->keys.back().values.push_back(std::move(v));
+    return true;
+  }
+
+  bool Data(TextView rest, int line, RegTextValue* v) {
+    TextView r = TrimRight(rest);
+    if (r == u"-") {
+      v->remove = true;
+      return true;
+    }
+    if (!r.empty() && r[0] == u'"') {
+      Text text;
+      std::size_t pos = 0;
+      if (!Quoted(r, &pos, &text, line, "string")) return false;
+      if (pos != r.size()) return Fail(line, "unexpected text after the closing quote: " + Quote(r.substr(pos)));
+      v->type = kRegSz;
+      v->data = ToUtf16leBytes(text);
+      v->data.push_back(0);
+      v->data.push_back(0);
+      return true;
+    }
+    if (r.size() >= 6 && EqualsNoCase(r.substr(0, 6), u"dword:")) {
+      std::uint32_t d = 0;
+      if (!ParseHex32(TrimLeft(r.substr(6)), &d))
+        return Fail(line, "dword value needs 1 to 8 hex digits: " + Quote(r.substr(6)));
+      v->type = kRegDword;
+      v->data = {static_cast<std::uint8_t>(d), static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d >> 16),
+                 static_cast<std::uint8_t>(d >> 24)};
+      return true;
+    }
+    if (r.size() >= 3 && EqualsNoCase(r.substr(0, 3), u"hex")) {
+      std::size_t colon;
+      if (r.size() >= 4 && r[3] == u':') {
+        v->type = kRegBinary;
+        colon = 3;
+      } else if (r.size() >= 4 && r[3] == u'(') {
+        std::size_t close = r.find(u')', 4);
+        if (close == TextView::npos || !ParseHex32(r.substr(4, close - 4), &v->type))
+          return Fail(line, "hex(N) needs a type of 1 to 8 hex digits");
+        if (close + 1 >= r.size() || r[close + 1] != u':') return Fail(line, "missing ':' after hex(N)");
+        colon = close + 1;
+      } else {
+        return Fail(line, "unknown data form " + Quote(r));
+      }
+      return HexList(rest.substr(colon + 1), line, v);
+    }
+    return Fail(line, "unknown data form " + Quote(r));
+  }
+
+  // The hex list after the colon, with its continuation lines.
+  bool HexList(TextView first, int line, RegTextValue* v) {
+    Text joined;
+    TextView part = first;
+    TextView list;
+    bool continued = false;
+    for (;;) {
+      TextView p = TrimRight(part);
+      if (!p.empty() && p.back() == u'\\') {
+        joined.append(p.substr(0, p.size() - 1));
+        continued = true;
+        TextView next;
+        if (!lines_.Next(&next)) return Fail(line, "line continuation at the end of the file");
+        part = TrimLeft(next);
+        continue;
+      }
+      if (continued) {
+        joined.append(p);
+        list = joined;
+      } else {
+        list = p;
+      }
+      break;
+    }
+    list = TrimLeft(list);
+    std::vector<std::uint8_t> bytes;
+    if (!list.empty()) {
+      std::size_t start = 0;
+      for (;;) {
+        std::size_t comma = list.find(u',', start);
+        std::size_t len = comma == TextView::npos ? TextView::npos : comma - start;
+        TextView item = TrimRight(TrimLeft(list.substr(start, len)));
+        if (item.empty()) return Fail(line, "missing hex byte in the list");
+        if (item.size() > 2) return Fail(line, "bad hex byte " + Quote(item));
+        int hi = HexDigit(item[0]);
+        int lo = item.size() == 2 ? HexDigit(item[1]) : 0;
+        if (hi < 0 || lo < 0) return Fail(line, "bad hex byte " + Quote(item));
+        bytes.push_back(static_cast<std::uint8_t>(item.size() == 2 ? hi * 16 + lo : hi));
+        if (comma == TextView::npos) break;
+        start = comma + 1;
+      }
+    }
+    if (!doc_->unicode && (v->type == kRegSz || v->type == kRegExpandSz || v->type == kRegMultiSz)) {
+      // ANSI text bytes of a REGEDIT4 file: one UTF-16 unit per byte.
+      Text wide = FromCp1252(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+      bytes = ToUtf16leBytes(wide);
+    }
+    v->data = std::move(bytes);
+    return true;
+  }
+
+  LineReader lines_;
+  RegTextDocument* doc_;
+  bool in_key_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void AppendEscaped(Text* out, TextView s, bool lossless) {
+  for (char16_t c : s) {
+    if (c == u'\\') {
+      out->append(u"\\\\");
+    } else if (c == u'"') {
+      out->append(u"\\\"");
+    } else if (lossless && c == u'\n') {
+      out->append(u"\\n");
+    } else if (lossless && c == u'\r') {
+      out->append(u"\\r");
+    } else if (lossless && c == u'\0') {
+      out->append(u"\\0");
+    } else {
+      out->push_back(c);
+    }
+  }
+}
+
+void AppendHex(Text* out, std::uint32_t v, int min_digits) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  char16_t buf[8];
+  int n = 0;
+  do {
+    buf[n++] = kDigits[v & 0xF];
+    v >>= 4;
+  } while (v != 0);
+  while (n < min_digits) buf[n++] = u'0';
+  while (n > 0) out->push_back(buf[--n]);
+}
+
+// Even size, one NUL unit at the end and none before it.
+bool IsCleanString(const std::vector<std::uint8_t>& d) {
+  if (d.size() < 2 || d.size() % 2 != 0) return false;
+  for (std::size_t i = 0; i < d.size(); i += 2) {
+    bool nul = d[i] == 0 && d[i + 1] == 0;
+    if (nul != (i + 2 == d.size())) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Export walk
+
+constexpr std::uint32_t kEnumKeyCapacity = 256;
+constexpr std::uint32_t kEnumValueNameCapacity = 16384;
+
+void AppendValues(Registry& reg, RegKey key, bool lossless, Text* out) {
+  RegKeyInfo info;
+  if (reg.QueryInfo(key, &info) != err::kSuccess) return;
+  std::uint32_t capacity = info.max_value_data;
+  for (std::uint32_t i = 0;; ++i) {
+    Text name;
+    RegValue value;
+    WinError e = reg.EnumValue(key, i, kEnumValueNameCapacity, capacity, &name, &value);
+    if (e == err::kMoreData) {
+      // The value grew since QueryInfo: take its name alone, then the data.
+      name.clear();
+      e = reg.EnumValue(key, i, kEnumValueNameCapacity, 0, &name, nullptr);
+      if (e == err::kSuccess) e = reg.QueryValue(key, name, &value);
+      if (e != err::kSuccess && e != err::kNoMoreItems) continue;
+    }
+    if (e != err::kSuccess) break;
+    out->append(FormatValueLine(name, value.type, value.data, lossless));
+  }
+}
+
+std::vector<Text> SubkeyNames(Registry& reg, RegKey key) {
+  std::vector<Text> names;
+  for (std::uint32_t i = 0;; ++i) {
+    Text name;
+    WinError e = reg.EnumKey(key, i, kEnumKeyCapacity, &name);
+    if (e == err::kMoreData) continue;  // longer than any valid name: skip it
+    if (e != err::kSuccess) break;
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TextView RegRootName(RegKey root) {
+  for (const auto& r : kRoots)
+    if (r.key == root) return r.long_name;
+  return {};
+}
+
+bool ParseRegRootName(TextView name, RegKey* root) {
+  for (const auto& r : kRoots) {
+    if (EqualsNoCase(name, r.long_name) || EqualsNoCase(name, r.short_name)) {
+      *root = r.key;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseRegText(const std::uint8_t* data, std::size_t size, RegTextDocument* doc, RegTextError* error) {
+  *doc = RegTextDocument{};
+  RegTextError local;
+  RegTextError* err = error ? error : &local;
+  *err = RegTextError{};
+  if (size > kMaxRegTextBytes) {
+    err->line = 0;
+    err->message = "input larger than " + std::to_string(kMaxRegTextBytes) + " bytes";
+    return false;
+  }
+  if (size == 0) data = nullptr;
+  Text text;
+  bool odd_utf16 = false;
+  if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+    text = FromUtf16leBytes(data + 2, size - 2);
+    odd_utf16 = (size - 2) % 2 != 0;
+  } else if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
+    err->line = 1;
+    err->message = "UTF-16 big-endian text is not supported";
+    return false;
+  } else if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+    text = FromUtf8(std::string_view(reinterpret_cast<const char*>(data + 3), size - 3));
+  } else {
+    text = FromCp1252(std::string_view(reinterpret_cast<const char*>(data), size));
+  }
+  if (odd_utf16) {
+    err->line = static_cast<int>(std::count(text.begin(), text.end(), u'\n')) + 1;
+    err->message = "UTF-16 text ends in half a character (odd byte count)";
+    return false;
+  }
+  Parser parser(text, doc);
+  if (!parser.Run()) {
+    *err = std::move(parser.error);
+    *doc = RegTextDocument{};
+    return false;
+  }
+  return true;
+}
+
+Text FormatValueLine(TextView name, std::uint32_t type, const std::vector<std::uint8_t>& data, bool lossless) {
+  Text line;
+  if (name.empty() || (!lossless && name == u"@")) {
+    line.push_back(u'@');
+  } else {
+    line.push_back(u'"');
+    AppendEscaped(&line, name, lossless);
+    line.push_back(u'"');
+  }
+  line.push_back(u'=');
+
+  if (type == kRegSz && (!lossless || IsCleanString(data))) {
+    Text text = FromUtf16leBytes(data.data(), data.size());
+    std::size_t nul = text.find(u'\0');
+    if (nul != Text::npos) text.resize(nul);
+    line.push_back(u'"');
+    AppendEscaped(&line, text, lossless);
+    line.append(u"\"\r\n");
+    return line;
+  }
+  if (type == kRegDword && data.size() == 4) {
+    std::uint32_t d = static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
+                      static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+    line.append(u"dword:");
+    AppendHex(&line, d, 8);
+    line.append(u"\r\n");
+    return line;
+  }
+  if (type == kRegBinary) {
+    line.append(u"hex:");
+  } else {
+    line.append(u"hex(");
+    AppendHex(&line, lossless && type > 0xF ? type : (type & 0xF), 1);
+    line.append(u"):");
+  }
+  // Characters of the value line as if it were unbroken: the inserted
+  // "\\\r\n  " does not count. (Counting its two spaces, count += 2 after a
+  // break, would give the system editor's layout of 25 bytes per continuation
+  // line; as it is, continuation lines hold 25 or 26 bytes.)
+  std::size_t count = line.size();
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    AppendHex(&line, data[i], 2);
+    if (i + 1 == data.size()) break;
+    line.push_back(u',');
+    count += 3;
+    if (count % 77 <= 2) line.append(u"\\\r\n  ");
+  }
+  line.append(u"\r\n");
+  return line;
+}
+
+Text FormatKeyHeader(TextView full_key_name) {
+  Text h = u"\r\n[";
+  h.append(full_key_name);
+  h.append(u"]\r\n");
+  return h;
+}
+
+std::vector<std::uint8_t> EncodeRegFile(TextView body_lines) {
+  std::vector<std::uint8_t> out;
+  out.reserve(2 + body_lines.size() * 2);
+  out.push_back(0xFF);
+  out.push_back(0xFE);
+  for (char16_t c : body_lines) {
+    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+WinError ApplyRegText(Registry& reg, const RegTextDocument& doc, std::uint32_t view_sam, int* failed_line) {
+  int unused = 0;
+  int* line = failed_line ? failed_line : &unused;
+  *line = 0;
+  const std::uint32_t view = view_sam & kKeyWow64Res;
+  for (const RegTextKey& key : doc.keys) {
+    if (key.remove) {
+      if (key.path.empty()) {
+        *line = key.line;
+        return err::kAccessDenied;
+      }
+      WinError e = reg.DeleteTree(key.root, key.path, view);
+      if (e == err::kFileNotFound) e = err::kSuccess;
+      if (e != err::kSuccess) {
+        *line = key.line;
+        return e;
+      }
+      continue;
+    }
+    RegKey h = 0;
+    WinError e = reg.Create(key.root, key.path, kKeySetValue | view, &h, nullptr);
+    if (e != err::kSuccess) {
+      *line = key.line;
+      return e;
+    }
+    for (const RegTextValue& v : key.values) {
+      e = v.remove ? reg.DeleteValue(h, v.name) : reg.SetValue(h, v.name, v.type, v.data);
+      if (v.remove && e == err::kFileNotFound) e = err::kSuccess;
+      if (e != err::kSuccess) {
+        reg.Close(h);
+        *line = v.line;
+        return e;
+      }
+    }
+    reg.Close(h);
+  }
+  return err::kSuccess;
+}
+
+WinError ExportRegText(Registry& reg, RegKey root, TextView root_name, TextView path, std::uint32_t view_sam,
+                       bool lossless, bool with_header, Text* out) {
+  const std::uint32_t sam = kKeyRead | (view_sam & kKeyWow64Res);
+  RegKey top = 0;
+  WinError e = reg.Open(root, path, sam, &top);
+  if (e != err::kSuccess) return e;
+  if (with_header) out->append(kRegTextHeaderLine);
+
+  // Depth-first, pre-order, without recursion: a stack of (open handle,
+  // full name, remaining subkey names in reverse order).
+  struct Frame {
+    RegKey key;
+    Text name;
+    std::vector<Text> pending;
+  };
+  Text top_name(root_name);
+  if (!path.empty()) {
+    top_name.push_back(u'\\');
+    top_name.append(path);
+  }
+  std::vector<Frame> stack;
+  auto visit = [&](RegKey key, Text name) {
+    out->append(FormatKeyHeader(name));
+    AppendValues(reg, key, lossless, out);
+    std::vector<Text> subs = SubkeyNames(reg, key);
+    std::reverse(subs.begin(), subs.end());
+    stack.push_back(Frame{key, std::move(name), std::move(subs)});
+  };
+  visit(top, std::move(top_name));
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.pending.empty()) {
+      reg.Close(f.key);
+      stack.pop_back();
+      continue;
+    }
+    Text sub = std::move(f.pending.back());
+    f.pending.pop_back();
+    RegKey child = 0;
+    if (reg.Open(f.key, sub, sam, &child) != err::kSuccess) continue;
+    Text child_name = f.name + u"\\" + sub;
+    visit(child, std::move(child_name));  // may reallocate the stack: f is not used after this
+  }
+  return err::kSuccess;
+}
+
+WinError ExportAllRoots(Registry& reg, std::uint32_t view_sam, bool lossless, Text* out) {
+  out->append(kRegTextHeaderLine);
+  constexpr RegKey kOrder[] = {kHkeyLocalMachine, kHkeyClassesRoot, kHkeyCurrentUser, kHkeyUsers,
+                               kHkeyCurrentConfig};
+  for (RegKey root : kOrder) {
+    WinError e = ExportRegText(reg, root, RegRootName(root), TextView(), view_sam, lossless, false, out);
+    (void)e;  // a root that cannot be opened is skipped
+  }
+  return err::kSuccess;
+}
+
+}  // namespace hs

@@ -1,0 +1,29 @@
+#include "platform/win32/win32_clock.h"
+
+#include <windows.h>
+
+namespace hs {
+
+namespace {
+// FILETIME ticks (100 ns since 1601) at 1970-01-01.
+constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
+}  // namespace
+
+DateTime Win32Clock::LocalTime() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return DateTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek};
+}
+
+std::int64_t Win32Clock::UtcSeconds() {
+  FILETIME ft;
+  ::GetSystemTimeAsFileTime(&ft);
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return (static_cast<std::int64_t>(ticks) - static_cast<std::int64_t>(kUnixEpochTicks)) / 10000000;
+}
+
+// GetTickCount64 rather than GetTickCount: the 32-bit count wraps after 49.7
+// days of uptime.
+std::uint64_t Win32Clock::TickMs() { return ::GetTickCount64(); }
+
+}  // namespace hs

@@ -1,0 +1,15 @@
+// Win32 clock adapter: GetLocalTime, GetSystemTimeAsFileTime, GetTickCount64.
+#pragma once
+
+#include "platform/clock.h"
+
+namespace hs {
+
+class Win32Clock final : public Clock {
+ public:
+  DateTime LocalTime() override;
+  std::int64_t UtcSeconds() override;
+  std::uint64_t TickMs() override;
+};
+
+}  // namespace hs

@@ -1,0 +1,30 @@
+// What a test binary runs against: natively the portable adapters, in the
+// win32 build (under Wine) the Win32 adapters. Contract suites use these so
+// that one suite checks both.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/registry.h"
+#include "platform/wow64.h"
+
+namespace hs::testing {
+
+// "portable" or "win32".
+const char* AdapterName();
+// True in the win32 build when the program runs under Wine.
+bool RunningOnWine();
+
+// The registry under contract test: a RegistryStore in 64-bit Windows mode
+// natively, the real registry in the win32 build.
+std::unique_ptr<Registry> MakeContractRegistry();
+std::unique_ptr<Wow64> MakeContractWow64();
+
+// A name unique to this process and call, for scratch keys and folders.
+std::u16string UniqueName(const char* prefix);
+
+// Source tree root (for fixtures), as a host path.
+std::string SourceDir();
+
+}  // namespace hs::testing
