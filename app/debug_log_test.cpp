@@ -4,15 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
-#include <random>
 #include <set>
 #include <string>
 #include <thread>
 
 #include "platform/fault_file_system.h"
 #include "platform/manual_clock.h"
+#include "testing/test_env.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"
 #else
@@ -38,9 +37,7 @@ std::vector<std::uint8_t> Utf16(TextView text) { return ToUtf16leBytes(text); }
 class DebugLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::atomic<int> serial{0};
-    host_ = stdfs::temp_directory_path() /
-            ("hs_log_" + std::to_string(std::random_device{}()) + "_" + std::to_string(serial++));
+    host_ = stdfs::temp_directory_path() / ToUtf8(::hs::testing::UniqueName("hs_log"));
     stdfs::create_directories(host_);
 #ifdef _WIN32
     const std::wstring w = host_.wstring();

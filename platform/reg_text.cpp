@@ -490,17 +490,19 @@ Text FormatValueLine(TextView name, std::uint32_t type, const std::vector<std::u
     AppendHex(&line, lossless && type > 0xF ? type : (type & 0xF), 1);
     line.append(u"):");
   }
-  // Characters of the value line as if it were unbroken: the inserted
-  // "\\\r\n  " does not count. (Counting its two spaces, count += 2 after a
-  // break, would give the system editor's layout of 25 bytes per continuation
-  // line; as it is, continuation lines hold 25 or 26 bytes.)
+  // Characters written on the value's lines: the backslash and line break
+  // of a continuation do not count, its two leading spaces do. This gives
+  // the system editor's layout: 25 bytes on every continuation line.
   std::size_t count = line.size();
   for (std::size_t i = 0; i < data.size(); ++i) {
     AppendHex(&line, data[i], 2);
     if (i + 1 == data.size()) break;
     line.push_back(u',');
     count += 3;
-    if (count % 77 <= 2) line.append(u"\\\r\n  ");
+    if (count % 77 <= 2) {
+      line.append(u"\\\r\n  ");
+      count += 2;
+    }
   }
   line.append(u"\r\n");
   return line;

@@ -465,15 +465,15 @@ TEST(RegTextFormat, HexForms) {
 TEST(RegTextFormat, MultiSzLineBreaksWorkedByHand) {
   // "alpha\0beta\0gamma\0delta\0\0": 24 UTF-16 units, 48 bytes. The line starts
   // with "Multi"=hex(7): (15 characters); byte k with its comma ends at
-  // 15 + 3k. 15 + 3*21 = 78 = 77 + 1 -> break after byte 21;
-  // 15 + 3*47 = 156 = 2*77 + 2 -> break after byte 47, leaving the last byte
-  // alone on the third line.
+  // 15 + 3k. 15 + 3*21 = 78 = 77 + 1 -> break after byte 21; the two spaces
+  // of the next line count, so 80 + 3*25 = 155 = 2*77 + 1 -> break after
+  // byte 46, and bytes 47 and 48 stand on the third line.
   Bytes data = Sz(std::u16string_view(u"alpha\0beta\0gamma\0delta\0\0", 24));
   ASSERT_EQ(data.size(), 48u);
   const Text expected =
       u"\"Multi\"=hex(7):61,00,6c,00,70,00,68,00,61,00,00,00,62,00,65,00,74,00,61,00,00,\\\r\n"
-      u"  00,67,00,61,00,6d,00,6d,00,61,00,00,00,64,00,65,00,6c,00,74,00,61,00,00,00,00,\\\r\n"
-      u"  00\r\n";
+      u"  00,67,00,61,00,6d,00,6d,00,61,00,00,00,64,00,65,00,6c,00,74,00,61,00,00,00,\\\r\n"
+      u"  00,00\r\n";
   EXPECT_EQ(FormatValueLine(u"Multi", kRegMultiSz, data), expected);
 
   // And it reads back.

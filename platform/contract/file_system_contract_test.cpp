@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "platform/file_system.h"
+#include "testing/test_env.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"
 #else
@@ -26,9 +25,7 @@ std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()
 class FileSystemContract : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::atomic<int> serial{0};
-    host_ = stdfs::temp_directory_path() /
-            ("hs_fs_" + std::to_string(std::random_device{}()) + "_" + std::to_string(serial++));
+    host_ = stdfs::temp_directory_path() / ToUtf8(::hs::testing::UniqueName("hs_fs"));
     stdfs::create_directories(host_);
 #ifdef _WIN32
     const std::wstring w = host_.wstring();
