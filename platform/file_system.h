@@ -33,11 +33,6 @@
 
 namespace hs {
 
-namespace err {
-inline constexpr WinError kDiskFull = 112;
-inline constexpr WinError kFileTooLarge = 223;
-}  // namespace err
-
 struct DirEntry {
   Text name;                 // file name only, as stored (case kept)
   bool is_directory = false;

@@ -127,7 +127,9 @@ TEST_F(RegistryContract, ValuesKeepTypeAndRawBytes) {
   Text name;
   for (std::uint32_t i = 0; reg_->EnumValue(k, i, 16384, 1 << 20, &name, &v) == err::kSuccess; ++i) {
     names.push_back(name);
-    if (name == u"sz") EXPECT_EQ(Sz(u"again"), v.data);
+    if (name == u"sz") {
+      EXPECT_EQ(Sz(u"again"), v.data);
+    }
   }
   ASSERT_EQ(std::size(cases), names.size());
   if (RunningOnWine()) {
