@@ -8,8 +8,6 @@ namespace {
 
 constexpr std::uint64_t kStampIntervalMs = 1000;
 
-bool IsLineBreak(char16_t c) { return c == u'\r' || c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029; }
-
 Text LogFileName(const Text& folder, const DateTime& now) {
   return folder + u"\\log_" + ZeroPad(now.month, 2) + u"-" + ZeroPad(now.day, 2) + u"-" + ZeroPad(now.year, 2) +
          u".log";
@@ -55,10 +53,7 @@ void DebugLog::WriteLine(TextView text) {
     last_stamp_ms_ = tick;
     line += ZeroPad(now.hour, 2) + u":" + ZeroPad(now.minute, 2) + u":" + ZeroPad(now.second, 2) + u"   ";
   }
-  const std::size_t start = line.size();
   line += text;
-  for (std::size_t i = start; i < line.size(); ++i)
-    if (IsLineBreak(line[i])) line[i] = u' ';
   line += u"\r\n";
   (void)file_->Append(ToUtf16leBytes(line));
 }

@@ -7,8 +7,9 @@
 // file since this process opened it, from 1. When the date changes the old
 // file gets "Closing Log\r\n\r\n" and the count restarts in the new file.
 //
-// CR, LF and the Unicode line separators in a text become spaces, so one
-// call is one line and logged data cannot forge lines.
+// The text is written as given, so a message may span lines on purpose;
+// callers pass data read from the registry or files through LogSafe, so that
+// it cannot forge lines.
 //
 // Lines are dropped when the folder or the file cannot be opened or
 // written; the next line tries again. LogLine is safe from any thread.

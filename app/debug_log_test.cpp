@@ -100,12 +100,12 @@ TEST_F(DebugLogTest, TimeStampsLinesMoreThanASecondApart) {
   EXPECT_EQ(bytes[1], 0);
 }
 
-TEST_F(DebugLogTest, LineBreaksInTextCannotForgeLines) {
+TEST_F(DebugLogTest, HostileDataCannotForgeLinesButTheProgramsOwnBreaksStay) {
   ManualClock clock(DateTime{2026, 3, 4, 5, 6, 7, 0});
   FixedFolders folders(app_data_);
   DebugLog log(fs_, clock, folders);
-  log.LogLine(u"key\r\n2   05:06:07   forged\rx\ny\u2028z");
-  EXPECT_EQ(ReadText(u"log_03-04-2026.log"), u"1   05:06:07   key  2   05:06:07   forged x y z\r\n");
+  log.LogLine(u"Entry:\r\n Key:" + LogSafe(u"key\r\n2   05:06:07   forged\rx\ny\u2028z"));
+  EXPECT_EQ(ReadText(u"log_03-04-2026.log"), u"1   05:06:07   Entry:\r\n Key:key  2   05:06:07   forged x y z\r\n");
 }
 
 TEST_F(DebugLogTest, DateChangeClosesTheFileAndRestartsTheCount) {

@@ -13,6 +13,15 @@ class Log {
   virtual void LogLine(TextView text) = 0;
 };
 
+// Data from outside (registry names, file paths) for a log line: CR, LF and
+// the Unicode line separators become spaces, so it cannot forge lines.
+inline Text LogSafe(TextView text) {
+  Text out(text);
+  for (auto& c : out)
+    if (c == u'\r' || c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029) c = u' ';
+  return out;
+}
+
 class NullLog final : public Log {
  public:
   void LogLine(TextView) override {}

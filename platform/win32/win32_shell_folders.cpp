@@ -21,4 +21,10 @@ Text FolderPath(int csidl) {
 
 Text Win32ShellFolders::AppDataFolder() { return FolderPath(CSIDL_APPDATA); }
 
+Text Win32ShellFolders::SpecialFolderPath(int csidl) {
+  // Flag bits (CSIDL_FLAG_CREATE and others) would change what the call does.
+  if (csidl < 0 || csidl > 0xFF) return Text();
+  return FolderPath(csidl);
+}
+
 }  // namespace hs

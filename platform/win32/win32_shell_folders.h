@@ -8,6 +8,7 @@ namespace hs {
 class Win32ShellFolders final : public ShellFolders {
  public:
   Text AppDataFolder() override;
+  Text SpecialFolderPath(int csidl) override;
 };
 
 }  // namespace hs

@@ -1,0 +1,55 @@
+#include "areas/areas.h"
+
+#include "engine/area_table.h"
+
+namespace hs {
+
+// Areas whose rules are not built yet: prepared, nothing found, sorted.
+#define HS_PENDING_AREA(Name, Bit)                              \
+  Name::Name(ScanManager& manager) : CCategory(Bit, manager) {} \
+  bool Name::PrepareScan() { return true; }                     \
+  int Name::Scan() {                                            \
+    (void)PrepareScan();                                        \
+    if (IsCancelled()) return 2;                                \
+    Sort();                                                     \
+    return 0;                                                   \
+  }
+
+HS_PENDING_AREA(CActiveX, 0x0001)
+HS_PENDING_AREA(CAppPaths, 0x0002)
+HS_PENDING_AREA(CFileTypes, 0x0004)
+HS_PENDING_AREA(CFonts, 0x0008)
+HS_PENDING_AREA(CHelpFiles, 0x0010)
+HS_PENDING_AREA(CHistoryLists, 0x0020)
+HS_PENDING_AREA(CSharedFiles, 0x0040)
+HS_PENDING_AREA(CShortcuts, 0x0080)
+HS_PENDING_AREA(CSoftware, 0x0100)
+HS_PENDING_AREA(CSounds, 0x0200)
+HS_PENDING_AREA(CStartMenu, 0x0400)
+HS_PENDING_AREA(CStartup, 0x0800)
+HS_PENDING_AREA(CDeepScanLM, 0x1000)
+HS_PENDING_AREA(CDeepScanCU, 0x2000)
+
+#undef HS_PENDING_AREA
+
+std::unique_ptr<CCategory> CreateArea(std::uint32_t bit, ScanManager& manager) {
+  switch (bit) {
+    case 0x0001: return std::make_unique<CActiveX>(manager);
+    case 0x0002: return std::make_unique<CAppPaths>(manager);
+    case 0x0004: return std::make_unique<CFileTypes>(manager);
+    case 0x0008: return std::make_unique<CFonts>(manager);
+    case 0x0010: return std::make_unique<CHelpFiles>(manager);
+    case 0x0020: return std::make_unique<CHistoryLists>(manager);
+    case 0x0040: return std::make_unique<CSharedFiles>(manager);
+    case 0x0080: return std::make_unique<CShortcuts>(manager);
+    case 0x0100: return std::make_unique<CSoftware>(manager);
+    case 0x0200: return std::make_unique<CSounds>(manager);
+    case 0x0400: return std::make_unique<CStartMenu>(manager);
+    case 0x0800: return std::make_unique<CStartup>(manager);
+    case 0x1000: return std::make_unique<CDeepScanLM>(manager);
+    case 0x2000: return std::make_unique<CDeepScanCU>(manager);
+    default: return nullptr;
+  }
+}
+
+}  // namespace hs

@@ -1,0 +1,40 @@
+// Everything a scan or repair run reaches the outside world through: the
+// ports, the lists that filter problems, the localised strings and the
+// settings that steer the run. Owned by the application; the scan manager
+// and its areas hold references. Ports must outlive the manager.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/area_table.h"
+#include "engine/problem.h"
+#include "engine/registry_helpers.h"
+#include "platform/key_protection.h"
+#include "platform/log.h"
+#include "platform/notifier.h"
+#include "platform/system_info.h"
+#include "platform/wow64.h"
+
+namespace hs {
+
+class SafeLists;
+class UserList;
+
+struct ScanContext {
+  Registry& registry;
+  Wow64& wow64;
+  SystemInfo& system;
+  KeyProtection& protection;
+  Notifier& notifier;
+  Log& log;
+  const SafeLists* safe_lists = nullptr;  // none: nothing is safe
+  UserList* exclusions = nullptr;         // none: nothing excluded
+  UserList* temp_ignore = nullptr;
+  StringLookup strings = [](TextView) { return Text(); };
+  // Settings: the ticked scan areas (SelectedCategories) and whether empty
+  // keys are skipped (SetChkSkipEmptyKeys).
+  std::uint32_t selected_categories = kAllAreasMask;
+  bool skip_empty_keys = true;
+};
+
+}  // namespace hs

@@ -1,0 +1,166 @@
+#include "engine/scan_manager.h"
+
+namespace hs {
+
+namespace {
+
+Text ClassKeyForCompare(TextView key) {
+  Text k = Lowercase(key);
+  static constexpr TextView kClassesRoot = u"hkey_classes_root";
+  if (k.compare(0, kClassesRoot.size(), kClassesRoot) == 0)
+    k = u"hkey_local_machine\\software\\classes" + k.substr(kClassesRoot.size());
+  return k;
+}
+
+}  // namespace
+
+ScanManager::ScanManager(ScanContext& context, AreaFactory factory)
+    : context_(context),
+      factory_(std::move(factory)),
+      reg_{context.registry, context.wow64.IsWow64Process()},
+      is_admin_(context.system.IsAdministrator()),
+      major_version_(context.system.MajorVersion()) {
+  system_folder_ = context.system.SystemDirectory();
+  if (!system_folder_.empty() && system_folder_.back() != u'\\') system_folder_ += u'\\';
+  if (reg_.windows64) system_folder32_ = context.system.SystemWow64Directory();
+}
+
+ScanManager::~ScanManager() {
+  Cancel();
+  JoinWorker();
+}
+
+void ScanManager::CreateAreas(std::uint32_t mask, int count) {
+  DestroyAreas();
+  cancelled_.store(false);
+  for (int i = 0; i < kAreaCount; ++i)
+    if (mask & kAreas[i].bit) areas_[i] = factory_(kAreas[i].bit, *this);
+  area_mask_ = mask & kAllAreasMask;
+  area_count_ = count;
+}
+
+void ScanManager::DestroyAreas() {
+  for (auto& a : areas_) a.reset();
+}
+
+CCategory* ScanManager::AreaByBit(std::uint32_t bit) const {
+  int i = AreaIndex(bit);
+  return i < 0 ? nullptr : areas_[i].get();
+}
+
+ProblemList* ScanManager::ProblemsOf(std::uint32_t bit) const {
+  CCategory* a = AreaByBit(bit);
+  return a ? &a->problems() : nullptr;
+}
+
+std::size_t ScanManager::TotalProblems() const {
+  std::size_t n = 0;
+  for (const auto& a : areas_)
+    if (a) n += a->Count();
+  return n;
+}
+
+std::size_t ScanManager::SelectedProblems() const {
+  std::size_t n = 0;
+  for (const auto& a : areas_)
+    if (a) n += a->SelectedCount();
+  return n;
+}
+
+void ScanManager::CollectAreas() {
+  area_mask_ = 0;
+  area_count_ = 0;
+  for (const auto& a : areas_) {
+    if (!a) continue;
+    area_mask_ |= a->bit();
+    ++area_count_;
+  }
+}
+
+void ScanManager::ReportProgressItem(TextView text, bool keep_case) {
+  {
+    std::lock_guard<std::mutex> lock(progress_mu_);
+    if (++progress_calls_ % kProgressEvery != 0) return;
+    progress_text_ = keep_case ? Text(text) : Upcase(text);
+  }
+  // Outside the lock: the window may read the text while handling the message.
+  context_.notifier.Post(main_window_, kMsgProgressItem, reinterpret_cast<std::uintptr_t>(&progress_text_), 0);
+}
+
+Text ScanManager::ProgressText() const {
+  std::lock_guard<std::mutex> lock(progress_mu_);
+  return progress_text_;
+}
+
+int ScanManager::RunArea(bool scanning, CCategory* area, std::uint32_t bit) {
+  if (!area) return 0;
+  if (IsCancelled()) return 2;
+  int result = 0;
+  if (scanning) {
+    context_.notifier.Send(notify_window_, kMsgBeforeAreaStart, 0, 0);
+    context_.notifier.Send(notify_window_, kMsgAreaStart, bit, 1);
+    result = area->Scan();
+    if (result != 2) context_.notifier.Send(notify_window_, kMsgAreaEnd, bit, 1);
+  } else {
+    context_.notifier.Send(notify_window_, kMsgAreaStart, bit, 0);
+    result = repair_area ? repair_area(*area) : 0;
+  }
+  return result;
+}
+
+bool ScanManager::IsDuplicateProblem(const CProblem& p) const {
+  if (p.key.empty()) return false;
+  const Text key = ClassKeyForCompare(p.key);
+  for (const auto& a : areas_) {
+    if (!a) continue;
+    for (const auto& q : a->problems()) {
+      if (q->key.empty() || q->entry32 != p.entry32) continue;
+      if (ClassKeyForCompare(q->key) == key && EqualsNoCase(q->value_name, p.value_name) &&
+          EqualsNoCase(q->value_data, p.value_data) && EqualsNoCase(q->alternate_key, p.alternate_key))
+        return true;
+    }
+  }
+  return false;
+}
+
+bool ScanManager::StartScan() {
+  if (worker_running_.load()) return false;
+  if (worker_.joinable()) worker_.join();
+  scanning_.store(true);
+  worker_running_.store(true);
+  worker_ = std::thread([this] { ScanWorker(); });
+  return true;
+}
+
+void ScanManager::JoinWorker() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void ScanManager::ScanWorker() {
+  // Redirection stays off for the rest of this thread, so that paths in the
+  // system folder reach the 64-bit files.
+  FsRedirectionOff redirection(context_.wow64, reg_.windows64);
+  redirection.Keep();
+  scanning_.store(true);
+  const std::uint32_t ticked = context_.selected_categories;
+  int result = 0;
+  for (std::uint32_t bit : RunOrder()) {
+    current_group_.store(FindArea(bit)->group);
+    CCategory* area = AreaByBit(bit);
+    if (result != 2 && area && (ticked & bit)) {
+      result = RunArea(true, area, bit);
+      {
+        std::lock_guard<std::mutex> lock(progress_mu_);
+        progress_text_.clear();
+      }
+      context_.notifier.Post(main_window_, kMsgProgressItem, reinterpret_cast<std::uintptr_t>(&progress_text_), 0);
+    }
+    if (result == 2) break;
+  }
+  scanning_.store(false);
+  if (context_.notifier.WindowExists(notify_window_))
+    context_.notifier.Post(notify_window_, result == 2 ? kMsgScanCancelled : kMsgScanFinished, 1, 0);
+  worker_running_.store(false);
+}
+
+}  // namespace hs
