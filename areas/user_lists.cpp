@@ -9,7 +9,6 @@ namespace hs {
 
 namespace {
 
-Text ErrorText(WinError e) { return u"error " + ToText(e); }
 
 }  // namespace
 
@@ -89,16 +88,6 @@ Text UserList::FilePath(TextView data_folder) const {
   return path;
 }
 
-void UserList::SetAside(FileSystem& fs, const Text& path, Log& log) const {
-  const Text bad = path + Text(kBadListSuffix);
-  const WinError e = fs.MoveFile(path, bad, /*replace=*/true);
-  if (e == err::kSuccess) {
-    log.LogLine(u"The old " + Text(file_name()) + u" was kept as " + bad);
-  } else {
-    log.LogLine(u"Could not move " + path + u" to " + bad + u" (" + ErrorText(e) + u")");
-  }
-}
-
 ListLoadResult UserList::Load(FileSystem& fs, TextView data_folder, Log& log) {
   Clear();
   if (data_folder.empty()) {
@@ -112,19 +101,19 @@ ListLoadResult UserList::Load(FileSystem& fs, TextView data_folder, Log& log) {
   if (e == err::kFileTooLarge) {
     log.LogLine(path + u" is damaged (larger than " + ToText(static_cast<std::int64_t>(kMaxUserListFileBytes)) +
                 u" bytes); the list starts empty");
-    SetAside(fs, path, log);
+    (void)SetAsideDamagedFile(fs, path, log);
     return ListLoadResult::kDamaged;
   }
   if (e != err::kSuccess) {
     log.LogLine(path + u" could not be read (" + ErrorText(e) + u"); the list starts empty");
-    SetAside(fs, path, log);
+    (void)SetAsideDamagedFile(fs, path, log);
     return ListLoadResult::kUnreadable;
   }
   std::vector<Text> entries;
   std::string error;
   if (!DecodeUserListFile(bytes, &entries, &error)) {
     log.LogLine(path + u" is damaged (" + FromUtf8(error) + u"); the list starts empty");
-    SetAside(fs, path, log);
+    (void)SetAsideDamagedFile(fs, path, log);
     return ListLoadResult::kDamaged;
   }
   for (const Text& entry : entries) upper_.push_back(Upcase(entry));

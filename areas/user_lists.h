@@ -30,8 +30,6 @@ namespace hs {
 
 inline constexpr TextView kExcludeListFileName = u"ExcludeList.hsw";
 inline constexpr TextView kTempIgnoreListFileName = u"TempHLList.hsw";
-// Suffix of the copy a damaged or unreadable list file is moved to.
-inline constexpr TextView kBadListSuffix = u".bad";
 // Largest list file that is read; a larger one counts as damaged.
 inline constexpr std::uint64_t kMaxUserListFileBytes = 64u * 1024 * 1024;
 
@@ -86,7 +84,6 @@ class UserList {
 
  private:
   Text FilePath(TextView data_folder) const;
-  void SetAside(FileSystem& fs, const Text& path, Log& log) const;
 
   UserListKind kind_;
   std::vector<Text> entries_;

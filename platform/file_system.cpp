@@ -32,4 +32,18 @@ WinError FileSystem::WriteFileAtomic(TextView path, std::span<const std::uint8_t
   return e;
 }
 
+Text ErrorText(WinError e) { return u"error " + ToText(e); }
+
+WinError SetAsideDamagedFile(FileSystem& fs, TextView path, Log& log) {
+  const Text bad = Text(path) + u".bad";
+  const WinError e = fs.MoveFile(path, bad, /*replace=*/true);
+  if (e == err::kSuccess) {
+    log.LogLine(u"The damaged file " + LogSafe(path) + u" was kept as " + LogSafe(bad));
+  } else {
+    log.LogLine(u"Could not move the damaged file " + LogSafe(path) + u" to " + LogSafe(bad) + u" (" + ErrorText(e) +
+                u")");
+  }
+  return e;
+}
+
 }  // namespace hs

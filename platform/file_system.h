@@ -28,6 +28,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/log.h"
 #include "platform/text.h"
 #include "platform/win_error.h"
 
@@ -104,5 +105,13 @@ class FileSystem {
   // untouched; a crash may leave the temporary file behind.
   [[nodiscard]] WinError WriteFileAtomic(TextView path, std::span<const std::uint8_t> bytes);
 };
+
+// A damaged record file is moved aside to "<path>.bad" (replacing an older
+// one) before the program starts afresh, so that the next save cannot destroy
+// it without trace. Writes a log line either way; returns the move's result.
+WinError SetAsideDamagedFile(FileSystem& fs, TextView path, Log& log);
+
+// "error <n>" for log lines.
+Text ErrorText(WinError e);
 
 }  // namespace hs

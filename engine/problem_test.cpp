@@ -1,0 +1,64 @@
+#include "engine/problem.h"
+
+#include <gtest/gtest.h>
+
+namespace hs {
+namespace {
+
+// A lookup whose formats show which arguments arrive: "<key>:%s|%s|%s".
+Text Echo(TextView key) { return Text(key) + u":%s|%s|%s"; }
+
+CProblem Make(int type) {
+  CProblem p;
+  p.entry_type = type;
+  p.key = u"K";
+  p.value_name = u"N";
+  p.value_data = u"D";
+  p.details = {u"d0", u"d1", u"d2", u"d3"};
+  return p;
+}
+
+TEST(ProblemText, FormatFillsPlaceholdersInOrder) {
+  EXPECT_EQ(u"a 1 b 2 c", FormatText(u"a %s b %s c", {u"1", u"2"}));
+  EXPECT_EQ(u"100% x ", FormatText(u"100%% %s %s", {u"x"}));
+  EXPECT_EQ(u"only", FormatText(u"only", {u"surplus"}));
+  EXPECT_EQ(u"trailing %", FormatText(u"trailing %", {}));
+}
+
+TEST(ProblemText, DescriptionsTakeTheArgumentsOfTheirType) {
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_1:d1|D|", ProblemDescription(Make(0), Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_15:||", ProblemDescription(Make(14), Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_35:d2|d2|", ProblemDescription(Make(34), Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_41:d3|d2|", ProblemDescription(Make(40), Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_43:N|K|D", ProblemDescription(Make(42), Echo));
+  CProblem p = Make(42);
+  p.value_name.clear();
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_43:DEFAULT|K|D", ProblemDescription(p, Echo));
+  EXPECT_EQ(u"", ProblemDescription(Make(44), Echo));
+  EXPECT_EQ(u"", ProblemDescription(Make(-1), Echo));
+  p = Make(3);
+  p.details.clear();
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_4:D||", ProblemDescription(p, Echo)) << "missing details read as empty";
+}
+
+TEST(ProblemText, DetailTextsAndTheDetailsView) {
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_23:K|d2|d1", ProblemDetailText(Make(22), Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_29:d2|D|K", ProblemDetailText(Make(28), Echo));
+  EXPECT_EQ(u"d0\n----------------------------\nIDS_PROBLEM_DESC_2:d1||", ProblemDetailsText(Make(1), Echo));
+}
+
+TEST(ProblemText, SortByFirstDetailIgnoringCase) {
+  ProblemList list;
+  for (auto d : {u"beta", u"Alpha", u"gamma", u"ALPHA2"}) {
+    auto p = std::make_unique<CProblem>();
+    p->details = {d};
+    list.push_back(std::move(p));
+  }
+  SortProblems(list);
+  std::vector<Text> order;
+  for (auto& p : list) order.push_back(p->details[0]);
+  EXPECT_EQ((std::vector<Text>{u"Alpha", u"ALPHA2", u"beta", u"gamma"}), order);
+}
+
+}  // namespace
+}  // namespace hs
