@@ -6,25 +6,19 @@ namespace hs {
 
 WalkCounts WalkRegistry(Registry& reg, RegKey root, TextView path, std::uint32_t view_sam, std::size_t max_depth) {
   WalkCounts c;
-  // Each key is opened by its full path from the root, so no parent handle
-  // stays open and the pending list is the only state (no recursion).
-  struct Frame {
-    Text path;
-    std::size_t depth;
+  // Depth-first with an explicit stack (no recursion): one open handle per
+  // level, children opened relative to their parent.
+  struct Level {
+    RegKey key;
+    std::vector<Text> children;
+    std::size_t next = 0;
   };
-  std::vector<Frame> frames{{Text(path), 0}};
-  std::vector<Text> names;
+  std::vector<Level> stack;
   Text name;
   RegValue value;
-  while (!frames.empty()) {
-    Frame f = std::move(frames.back());
-    frames.pop_back();
-    RegKey k = 0;
-    if (reg.Open(root, f.path, kKeyRead | view_sam, &k) != err::kSuccess) {
-      ++c.open_failures;
-      continue;
-    }
+  auto visit = [&](RegKey k) {
     ++c.keys;
+    Level level{k, {}, 0};
     RegKeyInfo info;
     if (reg.QueryInfo(k, &info) == err::kSuccess) {
       for (std::uint32_t i = 0;; ++i) {
@@ -34,19 +28,39 @@ WalkCounts WalkRegistry(Registry& reg, RegKey root, TextView path, std::uint32_t
         ++c.values;
         c.value_bytes += value.data.size();
       }
-      names.clear();
-      if (f.depth < max_depth) {
+      if (stack.size() < max_depth + 1) {
+        level.children.reserve(info.subkeys);
         for (std::uint32_t i = 0;; ++i) {
           WinError e = reg.EnumKey(k, i, 256, &name);
           if (e == err::kMoreData) continue;
           if (e != err::kSuccess) break;
-          names.push_back(name);
+          level.children.push_back(name);
         }
       }
-      for (auto it = names.rbegin(); it != names.rend(); ++it)
-        frames.push_back({f.path.empty() ? *it : f.path + u"\\" + *it, f.depth + 1});
     }
-    reg.Close(k);
+    stack.push_back(std::move(level));
+  };
+
+  RegKey top = 0;
+  if (reg.Open(root, path, kKeyRead | view_sam, &top) != err::kSuccess) {
+    ++c.open_failures;
+    return c;
+  }
+  visit(top);
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.next < level.children.size()) {
+      const Text& child = level.children[level.next++];
+      RegKey k = 0;
+      if (reg.Open(level.key, child, kKeyRead | view_sam, &k) == err::kSuccess) {
+        visit(k);
+      } else {
+        ++c.open_failures;
+      }
+      continue;
+    }
+    reg.Close(level.key);
+    stack.pop_back();
   }
   return c;
 }
