@@ -17,6 +17,8 @@ else()
   find_package(ZLIB REQUIRED)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+  # The portable XML writer (the Win32 one uses the system's XmlLite).
+  pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
   add_library(hs_zlib INTERFACE)
   target_link_libraries(hs_zlib INTERFACE ZLIB::ZLIB)
   add_library(hs_minizip INTERFACE)
