@@ -181,4 +181,12 @@ WinError FaultFileSystem::ListDirectory(TextView path, std::vector<DirEntry>* ou
   return target_.ListDirectory(path, out);
 }
 
+WinError FaultFileSystem::GetFileInfo(TextView path, FileInfo* out) {
+  if (WinError e = state_->Check(FsOp::kGetFileInfo)) {
+    *out = FileInfo{};
+    return e;
+  }
+  return target_.GetFileInfo(path, out);
+}
+
 }  // namespace hs

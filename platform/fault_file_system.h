@@ -25,6 +25,7 @@ enum class FsOp {
   kSync,    // WritableFile::Sync
   kClose,   // WritableFile::Close (the file is closed all the same)
   kAppend,  // AppendFile::Append
+  kGetFileInfo,
   kCount
 };
 
@@ -54,6 +55,7 @@ class FaultFileSystem final : public FileSystem {
   [[nodiscard]] WinError DeleteFile(TextView path) override;
   [[nodiscard]] WinError MoveFile(TextView from, TextView to, bool replace) override;
   [[nodiscard]] WinError ListDirectory(TextView path, std::vector<DirEntry>* out) override;
+  [[nodiscard]] WinError GetFileInfo(TextView path, FileInfo* out) override;
 
   struct State;  // shared with the open files
 

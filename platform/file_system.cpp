@@ -9,6 +9,11 @@ std::atomic<std::uint32_t> g_temp_counter{0};
 constexpr int kMaxTempAttempts = 100;
 }  // namespace
 
+WinError FileSystem::GetFileInfo(TextView, FileInfo* out) {
+  *out = FileInfo{};
+  return err::kCallNotImplemented;
+}
+
 WinError FileSystem::WriteFileAtomic(TextView path, std::span<const std::uint8_t> bytes) {
   if (path.empty()) return err::kPathNotFound;
   std::unique_ptr<WritableFile> file;

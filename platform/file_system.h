@@ -34,6 +34,13 @@
 
 namespace hs {
 
+// What GetFileInfo reports of an entry.
+struct FileInfo {
+  bool is_directory = false;
+  std::uint64_t size = 0;        // bytes; 0 for directories
+  std::uint64_t last_write = 0;  // FILETIME ticks (100 ns since 1601-01-01 UTC)
+};
+
 struct DirEntry {
   Text name;                 // file name only, as stored (case kept)
   bool is_directory = false;
@@ -93,6 +100,11 @@ class FileSystem {
   // with 183; with it an existing file is replaced in one step (an existing
   // directory fails with 5). Returns once the change is on disk.
   [[nodiscard]] virtual WinError MoveFile(TextView from, TextView to, bool replace) = 0;
+
+  // Size, kind and last-write time of a file or directory
+  // (GetFileAttributesExW). *out is reset on failure: 2/3 when missing. The
+  // adapters implement it; the default answers 120 (for test doubles).
+  [[nodiscard]] virtual WinError GetFileInfo(TextView path, FileInfo* out);
 
   // Lists a directory's entries (without "." and "..") into *out (replaced),
   // in no particular order.

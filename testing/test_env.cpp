@@ -7,12 +7,19 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// <windows.h> maps these to their W forms; they name FileSystem members.
+#undef DeleteFile
+#undef MoveFile
 
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_wow64.h"
 #else
 #include <unistd.h>
 
+#include "platform/portable/host_file_system.h"
+#include "platform/portable/portable_ini_reader.h"
 #include "platform/portable/portable_wow64.h"
 #include "platform/store/registry_store.h"
 #endif
@@ -27,6 +34,13 @@ bool RunningOnWine() {
 }
 std::unique_ptr<Registry> MakeContractRegistry() { return std::make_unique<Win32Registry>(); }
 std::unique_ptr<Wow64> MakeContractWow64() { return std::make_unique<Win32Wow64>(); }
+std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& host_folder, std::u16string* root) {
+  const std::wstring w = host_folder.wstring();
+  root->assign(w.begin(), w.end());
+  while (!root->empty() && (root->back() == u'\\' || root->back() == u'/')) root->pop_back();
+  return std::make_unique<Win32FileSystem>();
+}
+std::unique_ptr<IniReader> MakeContractIniReader(FileSystem&) { return std::make_unique<Win32IniReader>(); }
 static unsigned long Pid() { return GetCurrentProcessId(); }
 #else
 const char* AdapterName() { return "portable"; }
@@ -37,6 +51,13 @@ std::unique_ptr<Registry> MakeContractRegistry() {
   return std::make_unique<RegistryStore>(o);
 }
 std::unique_ptr<Wow64> MakeContractWow64() { return std::make_unique<PortableWow64>(true); }
+std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& host_folder, std::u16string* root) {
+  auto fs = std::make_unique<HostFileSystem>();
+  fs->MapDrive(u'C', host_folder);
+  *root = u"C:";
+  return fs;
+}
+std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs) { return std::make_unique<PortableIniReader>(fs); }
 static unsigned long Pid() { return static_cast<unsigned long>(getpid()); }
 #endif
 

@@ -3,9 +3,12 @@
 // that one suite checks both.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "platform/file_system.h"
+#include "platform/ini_reader.h"
 #include "platform/registry.h"
 #include "platform/wow64.h"
 
@@ -20,6 +23,15 @@ bool RunningOnWine();
 // natively, the real registry in the win32 build.
 std::unique_ptr<Registry> MakeContractRegistry();
 std::unique_ptr<Wow64> MakeContractWow64();
+
+// The file system under contract test, reaching an existing host folder:
+// natively a HostFileSystem with drive C: mapped onto it, in the win32 build
+// the real file system. *root is the Windows path of the folder (no trailing
+// backslash).
+std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& host_folder, std::u16string* root);
+// The INI reader under contract test, reading through `fs` natively (the
+// win32 adapter reads files itself). `fs` must outlive the reader.
+std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs);
 
 // A name unique to this process and call, for scratch keys and folders.
 std::u16string UniqueName(const char* prefix);

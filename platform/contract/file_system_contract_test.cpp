@@ -219,5 +219,29 @@ TEST_F(FileSystemContract, WritableFileRefusesUseAfterClose) {
   EXPECT_EQ(Get(u"n"), "abc");
 }
 
+TEST_F(FileSystemContract, FileInfoGivesSizeKindAndWriteTime) {
+  Put(u"f", "12345");
+  ASSERT_EQ(fs_.CreateDirectories(P(u"d")), err::kSuccess);
+  FileInfo info;
+  ASSERT_EQ(fs_.GetFileInfo(P(u"F"), &info), err::kSuccess);
+  EXPECT_FALSE(info.is_directory);
+  EXPECT_EQ(info.size, 5u);
+  // Written just now: after 2020-01-01 (FILETIME 132223104000000000).
+  EXPECT_GT(info.last_write, 132223104000000000u);
+  const std::uint64_t first = info.last_write;
+  Put(u"f", "a longer content");
+  ASSERT_EQ(fs_.GetFileInfo(P(u"f"), &info), err::kSuccess);
+  EXPECT_EQ(info.size, 16u);
+  EXPECT_GE(info.last_write, first);
+  ASSERT_EQ(fs_.GetFileInfo(P(u"d"), &info), err::kSuccess);
+  EXPECT_TRUE(info.is_directory);
+  EXPECT_EQ(info.size, 0u);
+
+  EXPECT_EQ(fs_.GetFileInfo(P(u"nope"), &info), err::kFileNotFound);
+  EXPECT_EQ(info.last_write, 0u) << "reset on failure";
+  EXPECT_EQ(fs_.GetFileInfo(P(u"nodir\\nope"), &info), err::kPathNotFound);
+  EXPECT_EQ(fs_.GetFileInfo(u"relative", &info), err::kPathNotFound);
+}
+
 }  // namespace
 }  // namespace hs

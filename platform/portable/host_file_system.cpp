@@ -357,6 +357,23 @@ WinError HostFileSystem::MoveFile(TextView from, TextView to, bool replace) {
   return err::kSuccess;
 }
 
+WinError HostFileSystem::GetFileInfo(TextView path, FileInfo* out) {
+  *out = FileInfo{};
+  Resolved r;
+  if (WinError e = Resolve(path, &r)) return e;
+  if (!r.rest.empty()) return r.NotFound();
+  struct stat st;
+  if (!StatPath(r.found, &st)) return FromErrno(errno, err::kFileNotFound, err::kFileExists);
+  out->is_directory = S_ISDIR(st.st_mode);
+  if (S_ISREG(st.st_mode)) out->size = static_cast<std::uint64_t>(st.st_size);
+  // Seconds between 1601-01-01 and 1970-01-01; times before 1601 read as 0.
+  constexpr std::int64_t kEpochDelta = 11644473600;
+  const std::int64_t secs = static_cast<std::int64_t>(st.st_mtim.tv_sec) + kEpochDelta;
+  if (secs >= 0)
+    out->last_write = static_cast<std::uint64_t>(secs) * 10000000u + static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
+  return err::kSuccess;
+}
+
 WinError HostFileSystem::ListDirectory(TextView path, std::vector<DirEntry>* out) {
   out->clear();
   Resolved r;

@@ -47,6 +47,7 @@ class HostFileSystem final : public FileSystem {
   [[nodiscard]] WinError CreateDirectories(TextView path) override;
   [[nodiscard]] WinError DeleteFile(TextView path) override;
   [[nodiscard]] WinError MoveFile(TextView from, TextView to, bool replace) override;
+  [[nodiscard]] WinError GetFileInfo(TextView path, FileInfo* out) override;
   [[nodiscard]] WinError ListDirectory(TextView path, std::vector<DirEntry>* out) override;
 
  private:

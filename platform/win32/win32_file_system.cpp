@@ -236,6 +236,20 @@ WinError Win32FileSystem::MoveFile(TextView from, TextView to, bool replace) {
   return ::MoveFileExW(wf.c_str(), wt.c_str(), flags) ? err::kSuccess : LastError();
 }
 
+WinError Win32FileSystem::GetFileInfo(TextView path, FileInfo* out) {
+  *out = FileInfo{};
+  std::wstring w;
+  if (WinError e = ToWide(path, &w)) return e;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(w.c_str(), GetFileExInfoStandard, &data)) return LastError();
+  out->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!out->is_directory)
+    out->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  out->last_write = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                    data.ftLastWriteTime.dwLowDateTime;
+  return err::kSuccess;
+}
+
 WinError Win32FileSystem::ListDirectory(TextView path, std::vector<DirEntry>* out) {
   out->clear();
   std::wstring w;

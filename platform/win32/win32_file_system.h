@@ -19,6 +19,7 @@ class Win32FileSystem final : public FileSystem {
   // MoveFileExW with MOVEFILE_WRITE_THROUGH and MOVEFILE_COPY_ALLOWED (across
   // volumes a file is copied, then deleted).
   [[nodiscard]] WinError MoveFile(TextView from, TextView to, bool replace) override;
+  [[nodiscard]] WinError GetFileInfo(TextView path, FileInfo* out) override;
   [[nodiscard]] WinError ListDirectory(TextView path, std::vector<DirEntry>* out) override;
 };
 
