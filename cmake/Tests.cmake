@@ -54,6 +54,14 @@ if(HS_WIN32)
   set(HS_NATIVE_HIVESWEEP ${CMAKE_SOURCE_DIR}/build/native/hivesweep CACHE FILEPATH "native hivesweep for Wine checks")
   add_test(NAME regedit_export_roundtrip
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/regedit-roundtrip.sh ${HS_NATIVE_HIVESWEEP})
-  set_tests_properties(regedit_export_roundtrip PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+  # Alone: other tests change the registry while it is exported.
+  set_tests_properties(regedit_export_roundtrip PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600 RUN_SERIAL TRUE
     ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
+
+if(HS_WIN32)
+  # HiveSweep.exe itself under Wine: unattended scans and a second instance.
+  add_test(NAME app_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/app-e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(app_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()

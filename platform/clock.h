@@ -31,6 +31,8 @@ class Clock {
   // Milliseconds from an arbitrary start; never goes back and does not wrap
   // (GetTickCount64), so differences are plain subtractions.
   virtual std::uint64_t TickMs() = 0;
+  // Waits (Sleep). A hand-set clock only moves its time forward.
+  virtual void SleepMs(std::uint32_t ms) = 0;
 };
 
 }  // namespace hs

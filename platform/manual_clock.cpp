@@ -71,4 +71,6 @@ void ManualClock::SetTickMs(std::uint64_t tick_ms) {
   tick_ms_ = tick_ms;
 }
 
+void ManualClock::SleepMs(std::uint32_t ms) { AdvanceMs(ms); }
+
 }  // namespace hs

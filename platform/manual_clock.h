@@ -18,6 +18,7 @@ class ManualClock final : public Clock {
   DateTime LocalTime() override;
   std::int64_t UtcSeconds() override;
   std::uint64_t TickMs() override;
+  void SleepMs(std::uint32_t ms) override;
 
   // Moves the wall clock and the tick count forward together.
   void AdvanceMs(std::uint64_t ms);

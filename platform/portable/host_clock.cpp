@@ -1,6 +1,9 @@
 #include "platform/portable/host_clock.h"
 
 #include <chrono>
+#include <thread>
+
+#include <chrono>
 #include <ctime>
 
 namespace hs {
@@ -33,5 +36,7 @@ std::uint64_t HostClock::TickMs() {
   return static_cast<std::uint64_t>(
       ch::duration_cast<ch::milliseconds>(ch::steady_clock::now().time_since_epoch()).count());
 }
+
+void HostClock::SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace hs

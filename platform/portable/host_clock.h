@@ -11,6 +11,7 @@ class HostClock final : public Clock {
   DateTime LocalTime() override;
   std::int64_t UtcSeconds() override;
   std::uint64_t TickMs() override;
+  void SleepMs(std::uint32_t ms) override;
 };
 
 }  // namespace hs

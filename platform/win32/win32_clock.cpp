@@ -26,4 +26,6 @@ std::int64_t Win32Clock::UtcSeconds() {
 // days of uptime.
 std::uint64_t Win32Clock::TickMs() { return ::GetTickCount64(); }
 
+void Win32Clock::SleepMs(std::uint32_t ms) { Sleep(ms); }
+
 }  // namespace hs

@@ -10,6 +10,7 @@ class Win32Clock final : public Clock {
   DateTime LocalTime() override;
   std::int64_t UtcSeconds() override;
   std::uint64_t TickMs() override;
+  void SleepMs(std::uint32_t ms) override;
 };
 
 }  // namespace hs

@@ -1,0 +1,129 @@
+#include "app/hvx_app.h"
+
+#include <clocale>
+
+#include "app/data_folder.h"
+#include "areas/areas.h"
+#include "engine/results_file.h"
+
+namespace hs {
+
+CHVXApp::CHVXApp(AppEnvironment& env)
+    : env_(env), log_(env.fs, env.clock, env.folders), settings_store_(env.registry, log_), safe_lists_(env.folders) {
+  const Text fonts = env.folders.SpecialFolderPath(kCsidlFonts);
+  segoe_font_ = !fonts.empty() && env.fs.Exists(fonts + u"\\segoeui.ttf");
+}
+
+CHVXApp::~CHVXApp() {
+  if (manager_) {
+    manager_->Cancel();
+    manager_->JoinWorker();
+  }
+}
+
+bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
+  // 1. Let a process that has just started this one finish exiting.
+  env_.clock.SleepMs(arguments.empty() ? kWaitWithoutArgumentsMs : kWaitWithArgumentsMs);
+  // 2. The language and the C runtime locale of its table entry.
+  const int lang = CurrentLangID(env_.registry);
+  const Language& language = LanguageRecord(lang);
+  for (int category : {LC_COLLATE, LC_CTYPE, LC_MONETARY, LC_NUMERIC, LC_TIME}) std::setlocale(category, language.locale);
+  std::setlocale(LC_ALL, language.locale);
+  // 4. The strings, and the language index they name.
+  (void)EnsureDataFolder(env_.folders, env_.fs, &data_folder_);
+  strings_ = std::make_unique<StringTable>(env_.ini, env_.fs, log_, env_.program_folder, data_folder_, lang,
+                                           [this](TextView message) {
+                                             if (env_.show_error) env_.show_error(message);
+                                           });
+  strings_->LoadPersistedCache();
+  (void)strings_->LookupString(u"IDS_LANGUAGE");
+  language_index_ = lang;
+  // 5. A second wait when started with arguments.
+  if (!arguments.empty()) env_.clock.SleepMs(kSecondWaitWithArgumentsMs);
+  // 6. The single-instance lock.
+  flags_.already_running = env_.instance.AnotherInstanceRuns(kInstanceMutexName);
+  // 7. A second instance only signals the first.
+  if (flags_.already_running) {
+    const WindowTarget first = env_.instance.FindFirstInstance(AppTitle());
+    if (first) {
+      if (!arguments.empty() && EqualsNoCase(arguments[0], u"scan")) env_.instance.OfferScheduledScan(first);
+      else env_.instance.BringToFront(first);
+    }
+    return false;
+  }
+  // 8. Settings, and one more start.
+  (void)settings_store_.LoadSettings(&settings_);
+  ++settings_.NumTimesHSWRunned;
+  // 10. The scan areas, the user lists and the last results.
+  scan_context_ = std::make_unique<ScanContext>(ScanContext{env_.registry, env_.wow64, env_.system, env_.protection,
+                                                            env_.notifier, log_});
+  scan_context_->safe_lists = &safe_lists_;
+  scan_context_->exclusions = &exclusions_;
+  scan_context_->temp_ignore = &temp_ignore_;
+  scan_context_->strings = [this](TextView key) { return strings_->LookupString(key); };
+  scan_context_->skip_empty_keys = settings_.SetChkSkipEmptyKeys != 0;
+  manager_ = std::make_unique<ScanManager>(*scan_context_, CreateArea);
+  manager_->undo_holder().title = AppTitle();
+  (void)exclusions_.Load(env_.fs, data_folder_, log_);
+  (void)temp_ignore_.Load(env_.fs, data_folder_, log_);
+  LoadedResults loaded = LoadProblemsFromDisk(*manager_, env_.fs, data_folder_, log_);
+  if (loaded.status == ResultsLoad::kLoaded) settings_.StrLastScanResults = static_cast<std::int32_t>(loaded.checked_total);
+  initialised_ = true;
+  // 11. The options.
+  const bool was_running = flags_.already_running;
+  flags_ = ParseCommandLine(arguments, manager_->is_admin());
+  flags_.already_running = was_running;
+  if (flags_.ppi_build) env_.clock.SleepMs(kPpiBuildWaitMs);
+  if (flags_.reminder) env_.clock.SleepMs(kReminderWaitMs);
+  if (flags_.silent_results) return false;
+  return true;
+}
+
+bool CHVXApp::StartUnattendedScan() {
+  if (!manager_) return false;
+  const std::uint32_t ticked = ReadSelectedCategories(settings_store_);
+  std::uint32_t mask = 0;
+  int count = 0;
+  for (int g = 0; g < 4; ++g) {
+    if ((ticked & kGroupMasks[g]) == 0) continue;
+    mask |= kGroupMasks[g];
+    count += kGroupCounts[g];
+  }
+  if (count == 0) {
+    log_.LogLine(u"No scan area is selected; the scheduled scan does not run");
+    return false;
+  }
+  scan_context_->selected_categories = ticked;
+  scan_context_->skip_empty_keys = settings_.SetChkSkipEmptyKeys != 0;
+  manager_->CreateAreas(mask, count);
+  log_.LogLine(u"Scheduled scan started");
+  return manager_->StartScan();
+}
+
+int CHVXApp::FinishUnattendedScan() {
+  manager_->JoinWorker();
+  const std::size_t total = manager_->TotalProblems();
+  settings_.StrLastScanResults = static_cast<std::int32_t>(total);
+  (void)settings_store_.RecordScanEnd(&settings_, env_.clock, static_cast<std::uint32_t>(total));
+  (void)SaveProblemsToDisk(*manager_, env_.fs, data_folder_, log_);
+  log_.LogLine(u"Scheduled scan finished: " + ToText(static_cast<std::int64_t>(total)) + u" problems found");
+  return 0;
+}
+
+void CHVXApp::ExitInstance() {
+  log_.LogLine(u"ExitInstance!");
+  if (manager_) {
+    manager_->Cancel();
+    manager_->JoinWorker();
+    if (!flags_.already_running && initialised_) (void)SaveProblemsToDisk(*manager_, env_.fs, data_folder_, log_);
+    manager_->DestroyAreas();
+  }
+  if (initialised_) {
+    (void)exclusions_.Save(env_.fs, data_folder_, log_);
+    (void)temp_ignore_.Save(env_.fs, data_folder_, log_);
+  }
+  if (strings_) (void)strings_->SavePersistedCache();
+  log_.LogLine(u"ExitInstance Done!");
+}
+
+}  // namespace hs

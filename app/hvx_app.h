@@ -1,0 +1,105 @@
+// CHVXApp: the application object. Decides whether this process is the first
+// instance, loads the settings, the language strings, the user lists and the
+// last results, interprets the command line, runs an unattended scan for the
+// `scan` option, and saves what it owns at exit.
+//
+// Runs on the user-interface thread. Windows are the front end's business:
+// it creates the (hidden) main window after InitInstance and pumps messages
+// while a worker runs.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
+#include "app/strings.h"
+#include "areas/safe_lists.h"
+#include "areas/user_lists.h"
+#include "engine/scan_manager.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/ini_reader.h"
+#include "platform/shell_folders.h"
+#include "platform/single_instance.h"
+
+namespace hs {
+
+inline constexpr TextView kInstanceMutexName = u"Local\\QKM_9A712B71-5D7C-495c-99B2-671848E10195";
+inline constexpr int kCsidlFonts = 0x14;
+inline constexpr std::uint32_t kWaitWithArgumentsMs = 4096;
+inline constexpr std::uint32_t kWaitWithoutArgumentsMs = 1024;
+inline constexpr std::uint32_t kSecondWaitWithArgumentsMs = 2048;
+
+// The ports the application runs on; all must outlive it.
+struct AppEnvironment {
+  Registry& registry;
+  Wow64& wow64;
+  SystemInfo& system;
+  KeyProtection& protection;
+  Notifier& notifier;
+  FileSystem& fs;
+  Clock& clock;
+  ShellFolders& folders;
+  IniReader& ini;
+  SingleInstance& instance;
+  Text program_folder;  // where the language files lie
+  // Shows an error message box (the read-failure message); may be empty.
+  std::function<void(TextView text)> show_error;
+};
+
+class CHVXApp {
+ public:
+  explicit CHVXApp(AppEnvironment& env);
+  ~CHVXApp();
+  CHVXApp(const CHVXApp&) = delete;
+  CHVXApp& operator=(const CHVXApp&) = delete;
+
+  // Start-up steps; false when the process is to end now (a second instance,
+  // or silentresults).
+  bool InitInstance(const std::vector<Text>& arguments);
+  // Shutdown: saves the results (first instance only), releases the lists,
+  // saves the user lists and the string cache.
+  void ExitInstance();
+
+  // The `scan` option: starts the scan of the ticked areas on the worker.
+  // False when none is ticked or a worker runs.
+  bool StartUnattendedScan();
+  // After the worker ended: the end-of-scan handling (settings, results file,
+  // counters). Returns the process exit code (0).
+  int FinishUnattendedScan();
+
+  const StartupFlags& flags() const { return flags_; }
+  bool segoe_font() const { return segoe_font_; }
+  int language_index() const { return language_index_; }
+  const Text& data_folder() const { return data_folder_; }
+  AppSettings& settings() { return settings_; }
+  SettingsStore& settings_store() { return settings_store_; }
+  ScanManager& scan_manager() { return *manager_; }
+  StringTable& strings() { return *strings_; }
+  UserList& exclusions() { return exclusions_; }
+  UserList& temp_ignore() { return temp_ignore_; }
+  Log& log() { return log_; }
+  Text AppTitle() { return strings_->LookupString(u"AFX_IDS_APP_TITLE"); }
+
+ private:
+  AppEnvironment& env_;
+  DebugLog log_;
+  SettingsStore settings_store_;
+  AppSettings settings_;
+  StartupFlags flags_;
+  bool segoe_font_ = false;
+  int language_index_ = 0;
+  Text data_folder_;
+  std::unique_ptr<StringTable> strings_;
+  SafeLists safe_lists_;
+  UserList exclusions_{UserListKind::kExclusion};
+  UserList temp_ignore_{UserListKind::kTempIgnore};
+  std::unique_ptr<ScanContext> scan_context_;
+  std::unique_ptr<ScanManager> manager_;
+  bool initialised_ = false;
+};
+
+}  // namespace hs

@@ -1,0 +1,151 @@
+// Start-up and shutdown of the application object on the build's registry
+// and file system, with a hand-set clock (the waits take no time).
+#include "app/hvx_app.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/callback_notifier.h"
+#include "platform/manual_clock.h"
+#include "platform/portable_key_protection.h"
+#include "platform/portable_system_info.h"
+#include "testing/scratch_fs.h"
+#include "testing/test_env.h"
+
+namespace hs {
+namespace {
+
+class FixedFolders final : public ShellFolders {
+ public:
+  explicit FixedFolders(Text app_data) : app_data_(std::move(app_data)) {}
+  Text AppDataFolder() override { return app_data_; }
+  Text SpecialFolderPath(int) override { return {}; }
+
+ private:
+  Text app_data_;
+};
+
+class FakeInstance final : public SingleInstance {
+ public:
+  bool AnotherInstanceRuns(TextView name) override {
+    lock_name = Text(name);
+    return another;
+  }
+  WindowTarget FindFirstInstance(TextView title) override {
+    found_title = Text(title);
+    return window;
+  }
+  void OfferScheduledScan(WindowTarget w) override { offered = w; }
+  void BringToFront(WindowTarget w) override { fronted = w; }
+  bool another = false;
+  WindowTarget window = 0;
+  Text lock_name, found_title;
+  WindowTarget offered = 0, fronted = 0;
+};
+
+class AppStart : public ::testing::Test {
+ protected:
+  AppStart()
+      : registry_(::hs::testing::MakeContractRegistry()),
+        wow64_(::hs::testing::MakeContractWow64()),
+        system_(MachineFacts{}),
+        notifier_([](const CallbackNotifier::Message&) {}),
+        clock_(DateTime{2026, 12, 8, 9, 0, 0, 0}),
+        folders_(scratch_.Path(u"AppData")),
+        ini_(::hs::testing::MakeContractIniReader(scratch_.fs())),
+        env_{*registry_, *wow64_, system_, protection_, notifier_, scratch_.fs(), clock_, folders_, *ini_, instance_,
+             scratch_.Path(u"Program"), nullptr} {
+    EXPECT_EQ(err::kSuccess, scratch_.fs().CreateDirectories(scratch_.Path(u"Program")));
+    const std::string ini = "[RESOURCESTRING]\r\nAFX_IDS_APP_TITLE=\"HiveSweep\"\r\nIDS_LANGUAGE=English\r\n";
+    EXPECT_EQ(err::kSuccess, scratch_.fs().WriteFileAtomic(scratch_.Path(u"Program\\eng_hsw.ini"),
+                                                          std::vector<std::uint8_t>(ini.begin(), ini.end())));
+    (void)registry_->DeleteTree(kHkeyCurrentUser, u"Software\\Corvanta", 0);
+  }
+  ~AppStart() override { (void)registry_->DeleteTree(kHkeyCurrentUser, u"Software\\Corvanta", 0); }
+
+  std::uint32_t StoredDword(TextView name) {
+    RegKey k = 0;
+    if (registry_->Open(kHkeyCurrentUser, u"Software\\Corvanta\\HiveSweep", kKeyRead, &k) != err::kSuccess) return 0xDEAD;
+    RegValue v;
+    std::uint32_t out = 0xDEAD;
+    if (registry_->QueryValue(k, name, &v) == err::kSuccess && v.data.size() == 4)
+      out = v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<std::uint32_t>(v.data[3]) << 24;
+    registry_->Close(k);
+    return out;
+  }
+  Text DataFile(TextView name) { return scratch_.Path(u"AppData\\Corvanta\\HiveSweep\\") + Text(name); }
+
+  ::hs::testing::ScratchFs scratch_;
+  std::unique_ptr<Registry> registry_;
+  std::unique_ptr<Wow64> wow64_;
+  PortableSystemInfo system_;
+  PortableKeyProtection protection_;
+  CallbackNotifier notifier_;
+  ManualClock clock_;
+  FixedFolders folders_;
+  std::unique_ptr<IniReader> ini_;
+  FakeInstance instance_;
+  AppEnvironment env_;
+};
+
+TEST_F(AppStart, FirstInstanceLoadsCountsAndSavesAtExit) {
+  const std::uint64_t before = clock_.TickMs();
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({}));
+  EXPECT_EQ(kWaitWithoutArgumentsMs, clock_.TickMs() - before);
+  EXPECT_EQ(kInstanceMutexName, instance_.lock_name);
+  EXPECT_EQ(1u, app.settings().NumTimesHSWRunned);
+  EXPECT_TRUE(app.flags().show_main_window);
+  EXPECT_EQ(u"HiveSweep", app.AppTitle());
+  app.ExitInstance();
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"results.hsw"))) << "the (empty) results are saved at exit";
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"ExcludeList.hsw")));
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"TempHLList.hsw")));
+  std::vector<std::uint8_t> log;
+  ASSERT_EQ(err::kSuccess, scratch_.fs().ReadFile(DataFile(u"log_12-08-2026.log"), 1 << 20, &log));
+  const Text text = FromUtf16leBytes(log.data(), log.size());
+  EXPECT_NE(Text::npos, text.find(u"ExitInstance!\r\n"));
+  EXPECT_NE(Text::npos, text.find(u"ExitInstance Done!\r\n"));
+}
+
+TEST_F(AppStart, UnattendedScanSavesResultsAndSettings) {
+  CHVXApp app(env_);
+  const std::uint64_t before = clock_.TickMs();
+  ASSERT_TRUE(app.InitInstance({u"/SCAN"}));
+  EXPECT_EQ(kWaitWithArgumentsMs + kSecondWaitWithArgumentsMs, clock_.TickMs() - before);
+  ASSERT_TRUE(app.flags().scan_now);
+  ASSERT_TRUE(app.StartUnattendedScan());
+  EXPECT_EQ(0, app.FinishUnattendedScan());
+  app.ExitInstance();
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"results.hsw")));
+  EXPECT_EQ(1u, StoredDword(u"NumTimesHSWRunned"));
+  EXPECT_EQ(1u, StoredDword(u"StartWhenWinBoots")) << "the defaults are stored";
+  EXPECT_EQ(0u, StoredDword(u"RegErrFoundTillDate"));
+}
+
+TEST_F(AppStart, ASecondInstanceOnlySignalsTheFirst) {
+  instance_.another = true;
+  instance_.window = 0x55;
+  {
+    CHVXApp app(env_);
+    EXPECT_FALSE(app.InitInstance({u"scan"}));
+    EXPECT_EQ(0x55u, instance_.offered);
+    EXPECT_EQ(u"HiveSweep", instance_.found_title);
+    EXPECT_EQ(0u, app.settings().NumTimesHSWRunned) << "never loads settings or counts a start";
+    app.ExitInstance();
+  }
+  CHVXApp app(env_);
+  EXPECT_FALSE(app.InitInstance({u"-scan"})) << "compared without normalisation: not the scan offer";
+  EXPECT_EQ(0x55u, instance_.fronted);
+  app.ExitInstance();
+  EXPECT_EQ(0xDEADu, StoredDword(u"NumTimesHSWRunned"));
+}
+
+TEST_F(AppStart, SilentResultsEndsAtOnce) {
+  CHVXApp app(env_);
+  EXPECT_FALSE(app.InitInstance({u"silentresults"}));
+  EXPECT_TRUE(app.flags().silent_results);
+  app.ExitInstance();
+}
+
+}  // namespace
+}  // namespace hs
