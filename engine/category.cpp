@@ -68,6 +68,21 @@ const Text& CCategory::system_folder32() const { return manager_.system_folder32
 
 void CCategory::ReportProgress(TextView item, bool keep_case) { manager_.ReportProgressItem(item, keep_case); }
 
+bool CCategory::FileValid(TextView text, const FileRefFlags& flags) {
+  FileReferences* refs = context().file_refs;
+  return refs ? refs->FileReferenceValid(*this, text, flags) : true;
+}
+
+int CCategory::FileExists(TextView path) {
+  FileReferences* refs = context().file_refs;
+  return refs ? refs->FileReferenceExists(path) : 1;
+}
+
+Text CCategory::CleanPath(TextView text) {
+  FileReferences* refs = context().file_refs;
+  return refs ? refs->CleanPathReference(text) : Text(text);
+}
+
 std::size_t CCategory::SelectedCount() const {
   std::size_t n = 0;
   for (const auto& p : problems_)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/file_reference.h"
 #include "engine/problem.h"
 #include "platform/registry.h"
 
@@ -63,6 +64,13 @@ class CCategory {
   ScanContext& context() const;
   // Progress report of the item being examined (one in 27 is shown).
   void ReportProgress(TextView item, bool keep_case = false);
+  // The file reference test with this area's cancel state; true (valid)
+  // when no resolver is configured.
+  bool FileValid(TextView text, const FileRefFlags& flags);
+  // 1 exists, 0 undecided, -1 missing; 1 without a resolver.
+  int FileExists(TextView path);
+  // The bare path of a reference text; the text itself without a resolver.
+  Text CleanPath(TextView text);
 
  private:
   bool FindEmptyKeysAt(RegKey root, TextView path, bool is64_view, const std::vector<Text>& skip, bool recurse);

@@ -17,7 +17,9 @@
 
 namespace hs {
 
+class FileReferences;
 class SafeLists;
+class ShellPaths;
 class UserList;
 
 struct ScanContext {
@@ -31,6 +33,10 @@ struct ScanContext {
   UserList* exclusions = nullptr;         // none: nothing excluded
   UserList* temp_ignore = nullptr;
   StringLookup strings = [](TextView) { return Text(); };
+  // File reference resolution and the shell paths behind it; none: every
+  // reference counts as valid.
+  FileReferences* file_refs = nullptr;
+  ShellPaths* shell = nullptr;
   // Settings: the ticked scan areas (SelectedCategories) and whether empty
   // keys are skipped (SetChkSkipEmptyKeys).
   std::uint32_t selected_categories = kAllAreasMask;
