@@ -63,6 +63,13 @@ bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
   scan_context_->strings = [this](TextView key) { return strings_->LookupString(key); };
   scan_context_->skip_empty_keys = settings_.SetChkSkipEmptyKeys != 0;
   manager_ = std::make_unique<ScanManager>(*scan_context_, CreateArea);
+  if (env_.shell) {
+    file_refs_ = std::make_unique<FileReferences>(*env_.shell, manager_->reg(), &safe_lists_, manager_->system_folder(),
+                                                  manager_->system_folder32());
+    file_refs_->set_skip_removable_media(settings_.SetChkREmovableMedia != 0);
+    scan_context_->file_refs = file_refs_.get();
+    scan_context_->shell = env_.shell;
+  }
   manager_->undo_holder().title = AppTitle();
   (void)exclusions_.Load(env_.fs, data_folder_, log_);
   (void)temp_ignore_.Load(env_.fs, data_folder_, log_);

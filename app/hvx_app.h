@@ -18,6 +18,7 @@
 #include "app/strings.h"
 #include "areas/safe_lists.h"
 #include "areas/user_lists.h"
+#include "engine/file_reference.h"
 #include "engine/scan_manager.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -48,6 +49,9 @@ struct AppEnvironment {
   Text program_folder;  // where the language files lie
   // Shows an error message box (the read-failure message); may be empty.
   std::function<void(TextView text)> show_error;
+  // File and shell paths for file reference tests; none: references are
+  // not judged.
+  ShellPaths* shell = nullptr;
 };
 
 class CHVXApp {
@@ -98,6 +102,7 @@ class CHVXApp {
   UserList exclusions_{UserListKind::kExclusion};
   UserList temp_ignore_{UserListKind::kTempIgnore};
   std::unique_ptr<ScanContext> scan_context_;
+  std::unique_ptr<FileReferences> file_refs_;
   std::unique_ptr<ScanManager> manager_;
   bool initialised_ = false;
 };

@@ -21,6 +21,7 @@
 #include "platform/win32/win32_notifier.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_folders.h"
+#include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_single_instance.h"
 #include "platform/win32/win32_system_info.h"
 #include "platform/win32/win32_wow64.h"
@@ -83,6 +84,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   hs::Win32SingleInstance instance;
   hs::AppEnvironment env{registry, wow64, system, protection, notifier, fs, clock, folders, ini, instance,
                          ToText(folder), nullptr};
+  hs::Win32ShellPaths shell;
+  env.shell = &shell;
   hs::CHVXApp app(env);
   g_app = &app;
   env.show_error = [&app, unattended](hs::TextView text) {
