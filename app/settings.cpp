@@ -79,17 +79,6 @@ constexpr Field kWriteOrder[] = {
     D(u"NumTimesHSWRunned", &A::NumTimesHSWRunned),
 };
 
-std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {
-  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
-          static_cast<std::uint8_t>(v >> 24)};
-}
-
-std::vector<std::uint8_t> SzBytes(TextView text) {
-  std::vector<std::uint8_t> b = ToUtf16leBytes(text);
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
 
 bool DecodeDword(const RegValue& v, std::uint32_t* out) {
   if (v.type != kRegDword || v.data.size() != 4) return false;
@@ -272,11 +261,11 @@ WinError SettingsStore::SaveSettings(const AppSettings& settings) {
   for (const Field& f : kWriteOrder) {
     WinError w;
     if (f.dword)
-      w = registry_.SetValue(key.get(), f.name, kRegDword, DwordBytes(settings.*f.dword));
+      w = registry_.SetValue(key.get(), f.name, kRegDword, DwordData(settings.*f.dword));
     else if (f.text)
-      w = registry_.SetValue(key.get(), f.name, kRegSz, SzBytes(settings.*f.text));
+      w = registry_.SetValue(key.get(), f.name, kRegSz, SzData(settings.*f.text));
     else
-      w = registry_.SetValue(key.get(), f.name, kRegSz, SzBytes(ToText(settings.StrLastScanResults)));
+      w = registry_.SetValue(key.get(), f.name, kRegSz, SzData(ToText(settings.StrLastScanResults)));
     if (w != err::kSuccess) {
       log_.LogLine(u"SaveSettings : " + Text(f.name) + u" not written, error " + ToText(w));
       first = FirstError(first, w);
@@ -298,7 +287,7 @@ WinError SettingsStore::WriteProfileInt(TextView section, TextView entry, std::u
   KeyHolder key(registry_);
   const WinError e = key.Open(kHkeyCurrentUser, SectionPath(section), kReadWriteMask, /*create=*/true);
   if (e != err::kSuccess) return e;
-  return registry_.SetValue(key.get(), entry, kRegDword, DwordBytes(value));
+  return registry_.SetValue(key.get(), entry, kRegDword, DwordData(value));
 }
 
 bool SettingsStore::ReadText(TextView name, Text* text) {
@@ -314,7 +303,7 @@ WinError SettingsStore::WriteText(TextView name, TextView text) {
   KeyHolder key(registry_);
   const WinError e = key.Open(kHkeyCurrentUser, settings_key_, kReadWriteMask, /*create=*/true);
   if (e != err::kSuccess) return e;
-  return registry_.SetValue(key.get(), name, kRegSz, SzBytes(text));
+  return registry_.SetValue(key.get(), name, kRegSz, SzData(text));
 }
 
 bool SettingsStore::HasValue(TextView name) {
@@ -362,7 +351,7 @@ WinError SettingsStore::RecordScanEnd(AppSettings* settings, Clock& clock, std::
 WinError SettingsStore::SetRunValue(TextView name, TextView data) {
   KeyHolder key(registry_);
   WinError e = key.Open(kHkeyCurrentUser, run_key_, kReadWriteMask, /*create=*/true);
-  if (e == err::kSuccess) e = registry_.SetValue(key.get(), name, kRegSz, SzBytes(data));
+  if (e == err::kSuccess) e = registry_.SetValue(key.get(), name, kRegSz, SzData(data));
   if (e != err::kSuccess) log_.LogLine(u"Run entry " + LogSafe(name) + u" not written, error " + ToText(e));
   return e;
 }

@@ -14,12 +14,6 @@
 namespace hs {
 namespace {
 
-std::vector<std::uint8_t> Sz(TextView t) {
-  auto b = ToUtf16leBytes(t);
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
 std::vector<std::uint8_t> Dw(std::uint32_t v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
           static_cast<std::uint8_t>(v >> 24)};
@@ -101,21 +95,21 @@ TEST_F(SettingsTest, FreshAccountLoadsDefaultsAndFirstSaveCountsOneStart) {
   ASSERT_EQ(err::kSuccess, store_->SaveSettings(s));
   EXPECT_EQ(Dw(1), Get(u"NumTimesHSWRunned")->data);
   EXPECT_EQ(kRegSz, Get(u"StrLastScanResults")->type);
-  EXPECT_EQ(Sz(u"0"), Get(u"StrLastScanResults")->data);
-  EXPECT_EQ(Sz(u""), Get(u"StrLastScan")->data) << "an empty text keeps its terminator";
+  EXPECT_EQ(SzData(u"0"), Get(u"StrLastScanResults")->data);
+  EXPECT_EQ(SzData(u""), Get(u"StrLastScan")->data) << "an empty text keeps its terminator";
 }
 
 TEST_F(SettingsTest, ValuesOfTheWrongShapeKeepWhatIsInMemory) {
-  Put(u"StartWhenWinBoots", kRegSz, Sz(u"0"));
+  Put(u"StartWhenWinBoots", kRegSz, SzData(u"0"));
   Put(u"SetChkSkipEmptyKeys", kRegQword, {0, 0, 0, 0, 0, 0, 0, 0});
   Put(u"ConfirmBkUps", kRegBinary, Dw(0));
   Put(u"AutoRepair", kRegDword, {1, 0});
   Put(u"StrLastScan", kRegDword, Dw(7));
-  Put(u"ScheduledTime", kRegMultiSz, Sz(u"x"));
-  Put(u"StrLastStartupOpt", kRegSz, Sz(Text(kMaxSettingTextChars + 1, u'a')));
-  Put(u"StrLatestRegDefrag", kRegExpandSz, Sz(u"%TEMP% kept"));
+  Put(u"ScheduledTime", kRegMultiSz, SzData(u"x"));
+  Put(u"StrLastStartupOpt", kRegSz, SzData(Text(kMaxSettingTextChars + 1, u'a')));
+  Put(u"StrLatestRegDefrag", kRegExpandSz, SzData(u"%TEMP% kept"));
   Put(u"StrLastOptimizeTime", kRegSz, ToUtf16leBytes(u"no terminator"));
-  Put(u"StrLatestRestorePoint", kRegSz, Sz(Text(u"first\0second", 12)));
+  Put(u"StrLatestRestorePoint", kRegSz, SzData(Text(u"first\0second", 12)));
   Put(u"RegErrFoundTillDate", kRegDword, Dw(0xFFFFFFFFu));
 
   AppSettings s;
@@ -152,20 +146,20 @@ TEST_F(SettingsTest, EveryValueSurvivesSaveAndLoad) {
   s.StrLastScanResults = 12345;
 
   ASSERT_EQ(err::kSuccess, store_->SaveSettings(s));
-  EXPECT_EQ(Sz(u"12345"), Get(u"StrLastScanResults")->data);
+  EXPECT_EQ(SzData(u"12345"), Get(u"StrLastScanResults")->data);
   AppSettings loaded;
   ASSERT_EQ(err::kSuccess, store_->LoadSettings(&loaded));
   EXPECT_EQ(s, loaded);
 }
 
 TEST_F(SettingsTest, LastScanResultsIsAStrictDecimalCount) {
-  Put(u"StrLastScanResults", kRegSz, Sz(u"abc"));
+  Put(u"StrLastScanResults", kRegSz, SzData(u"abc"));
   AppSettings s;
   s.StrLastScanResults = 9;
   ASSERT_EQ(err::kSuccess, store_->LoadSettings(&s));
   EXPECT_EQ(0, s.StrLastScanResults);
   ASSERT_EQ(err::kSuccess, store_->SaveSettings(s));
-  EXPECT_EQ(Sz(u"0"), Get(u"StrLastScanResults")->data);
+  EXPECT_EQ(SzData(u"0"), Get(u"StrLastScanResults")->data);
 
   Put(u"StrLastScanResults", kRegDword, Dw(5));
   s.StrLastScanResults = 9;
@@ -187,7 +181,7 @@ TEST_F(SettingsTest, ProfileIntsReadWithoutCreatingAndTakeOnlyDwords) {
   EXPECT_FALSE(KeyExists(key_)) << "a read never creates";
   EXPECT_EQ(0x3FFFu, ReadSelectedCategories(*store_));
 
-  Put(section, u"SelectedCategories", kRegSz, Sz(u"5"));
+  Put(section, u"SelectedCategories", kRegSz, SzData(u"5"));
   Put(section, u"Short", kRegDword, {5, 0});
   Put(section, u"Big", kRegDwordBigEndian, Dw(5));
   EXPECT_EQ(7u, store_->ReadProfileInt(u"Settings", u"SelectedCategories", 7));
@@ -230,7 +224,7 @@ TEST_F(SettingsTest, ScanEndRecordsTimeAndSavesTheNewTotal) {
   s.RegErrFoundTillDate = 10;
   ASSERT_EQ(err::kSuccess, store_->RecordScanEnd(&s, clock, 7));
   EXPECT_EQ(u"Mon. March 09, 2026. 02:05 PM", s.StrLastScan);
-  EXPECT_EQ(Sz(s.StrLastScan), Get(u"StrLastScan")->data);
+  EXPECT_EQ(SzData(s.StrLastScan), Get(u"StrLastScan")->data);
   EXPECT_EQ(17u, s.RegErrFoundTillDate);
   EXPECT_EQ(Dw(17), Get(u"RegErrFoundTillDate")->data) << "the total is saved with the scan";
   DateTime t;
@@ -251,7 +245,7 @@ TEST_F(SettingsTest, ScanEndRecordsTimeAndSavesTheNewTotal) {
 
 TEST_F(SettingsTest, LogonEntryUsesTheRunKeyExceptOnMajorVersion6) {
   ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(true, Ctx(5)));
-  EXPECT_EQ(Sz(u"\"" + kPath + u"\" -rem"), Get(run_, u"HSWReminder")->data);
+  EXPECT_EQ(SzData(u"\"" + kPath + u"\" -rem"), Get(run_, u"HSWReminder")->data);
   ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(false, Ctx(5)));
   EXPECT_FALSE(Get(run_, u"HSWReminder"));
   EXPECT_EQ(err::kSuccess, store_->ApplyStartAtLogon(false, Ctx(5))) << "already absent";
@@ -282,7 +276,7 @@ TEST_F(SettingsTest, LogonEntryUsesTheRunKeyExceptOnMajorVersion6) {
 TEST_F(SettingsTest, AfterCompactionEntryReplacesTheReminderAndGivesItBack) {
   ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(true, Ctx(5)));
   ASSERT_EQ(err::kSuccess, store_->ApplyAfterCompactionStart(true, true, Ctx(5)));
-  EXPECT_EQ(Sz(u"\"" + kPath + u"\" StartedAfterOptimization "), Get(run_, u"HiveSweep")->data);
+  EXPECT_EQ(SzData(u"\"" + kPath + u"\" StartedAfterOptimization "), Get(run_, u"HiveSweep")->data);
   EXPECT_FALSE(Get(run_, u"HSWReminder"));
   ASSERT_EQ(err::kSuccess, store_->ApplyAfterCompactionStart(false, true, Ctx(5)));
   EXPECT_FALSE(Get(run_, u"HiveSweep"));

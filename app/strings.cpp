@@ -37,17 +37,6 @@ Text MapKey(TextView section, TextView key) {
   return k;
 }
 
-std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {
-  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
-          static_cast<std::uint8_t>(v >> 24)};
-}
-
-std::vector<std::uint8_t> SzBytes(TextView text) {
-  std::vector<std::uint8_t> b = ToUtf16leBytes(text);
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
 
 // LangID of one root; false when the key cannot be opened or holds no
 // 4-byte REG_DWORD.
@@ -67,8 +56,8 @@ bool ReadLangId(Registry& registry, RegKey root, TextView lang_key, std::uint32_
 void WriteLangValues(Registry& registry, RegKey root, TextView lang_key, int index) {
   KeyHolder key(registry);
   if (key.Open(root, lang_key, kReadWriteMask, /*create=*/true) != err::kSuccess) return;
-  (void)registry.SetValue(key.get(), u"LangID", kRegDword, DwordBytes(static_cast<std::uint32_t>(index)));
-  (void)registry.SetValue(key.get(), u"LangCode", kRegSz, SzBytes(LanguageRecord(index).code));
+  (void)registry.SetValue(key.get(), u"LangID", kRegDword, DwordData(static_cast<std::uint32_t>(index)));
+  (void)registry.SetValue(key.get(), u"LangCode", kRegSz, SzData(LanguageRecord(index).code));
 }
 
 }  // namespace

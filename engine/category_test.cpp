@@ -13,16 +13,9 @@
 namespace hs {
 namespace {
 
+using ::hs::testing::MakePlain;
+
 using ::hs::testing::ScanFixture;
-
-class PlainArea final : public CCategory {
- public:
-  PlainArea(std::uint32_t bit, ScanManager& m) : CCategory(bit, m) {}
-  bool PrepareScan() override { return true; }
-  int Scan() override { return 0; }
-};
-
-std::unique_ptr<CCategory> MakePlain(std::uint32_t bit, ScanManager& m) { return std::make_unique<PlainArea>(bit, m); }
 
 class NoFolders final : public ShellFolders {
  public:

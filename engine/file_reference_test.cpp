@@ -23,19 +23,10 @@ namespace {
 namespace stdfs = std::filesystem;
 using ::hs::testing::ScanFixture;
 
-class PlainArea final : public CCategory {
- public:
-  PlainArea(std::uint32_t bit, ScanManager& m) : CCategory(bit, m) {}
-  bool PrepareScan() override { return true; }
-  int Scan() override { return 0; }
-};
-
 class FileRefs : public ::testing::Test {
  protected:
   FileRefs()
-      : fx_(MachineFacts{6, false}, [](std::uint32_t bit, ScanManager& m) -> std::unique_ptr<CCategory> {
-          return std::make_unique<PlainArea>(bit, m);
-        }) {
+      : fx_(MachineFacts{6, false}, ::hs::testing::MakePlain) {
     name_ = ::hs::testing::UniqueName("hs-fr");
     root_ = u"C:\\" + name_;
 #ifdef _WIN32

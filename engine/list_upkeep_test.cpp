@@ -9,19 +9,10 @@
 namespace hs {
 namespace {
 
-class PlainArea final : public CCategory {
- public:
-  PlainArea(std::uint32_t bit, ScanManager& m) : CCategory(bit, m) {}
-  bool PrepareScan() override { return true; }
-  int Scan() override { return 0; }
-};
-
 class ListUpkeep : public ::testing::Test {
  protected:
   ListUpkeep()
-      : fx_(MachineFacts{6, false}, [](std::uint32_t bit, ScanManager& m) -> std::unique_ptr<CCategory> {
-          return std::make_unique<PlainArea>(bit, m);
-        }) {
+      : fx_(MachineFacts{6, false}, ::hs::testing::MakePlain) {
     fx_.manager->CreateAreas(kAllAreasMask, 14);
   }
   void Add(std::uint32_t bit, TextView key, int selected) {

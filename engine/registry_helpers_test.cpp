@@ -10,12 +10,6 @@
 namespace hs {
 namespace {
 
-std::vector<std::uint8_t> Sz(TextView t) {
-  auto b = ToUtf16leBytes(t);
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
 
 TEST(KeyPaths, RootNamesAreExactAndCaseSensitive) {
   EXPECT_EQ(kHkeyClassesRoot, RootFromName(u"HKEY_CLASSES_ROOT"));
@@ -66,10 +60,10 @@ class RegistryHelpers : public ::testing::Test {
 };
 
 TEST_F(RegistryHelpers, ReadStringValueAcceptsOnlyWellFormedStrings) {
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"sz", kRegSz, Sz(u"  C:\\x.exe\t")));
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"expand", kRegExpandSz, Sz(u"%windir%\\a")));
-  std::vector<std::uint8_t> inner = Sz(u"first");
-  auto tail = Sz(u"second");
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"sz", kRegSz, SzData(u"  C:\\x.exe\t")));
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"expand", kRegExpandSz, SzData(u"%windir%\\a")));
+  std::vector<std::uint8_t> inner = SzData(u"first");
+  auto tail = SzData(u"second");
   inner.insert(inner.end(), tail.begin(), tail.end());
   ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"two", kRegSz, inner));
   ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"no-nul", kRegSz, ToUtf16leBytes(u"abc")));
@@ -92,7 +86,7 @@ TEST_F(RegistryHelpers, ReadStringValueAcceptsOnlyWellFormedStrings) {
 }
 
 TEST_F(RegistryHelpers, DefaultViewVariantDoesNothingOn64BitWindows) {
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"sz", kRegSz, Sz(u"text")));
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"sz", kRegSz, SzData(u"text")));
   Text t = u"x";
   EXPECT_TRUE(ReadStringValue(env(), kHkeyCurrentUser, base_, u"sz", RegView::kDefault, &t));
   EXPECT_EQ(windows64_ ? u"" : u"text", t);
@@ -115,9 +109,9 @@ TEST_F(RegistryHelpers, ListingsSkipWow6432NodeOnlyOn64BitWindows) {
 }
 
 TEST_F(RegistryHelpers, ValueListingSkipsOverlongNames) {
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"short", kRegSz, Sz(u"x")));
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, Text(1024, u'a'), kRegSz, Sz(u"x")));
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, Text(1025, u'b'), kRegSz, Sz(u"x")));
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, u"short", kRegSz, SzData(u"x")));
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, Text(1024, u'a'), kRegSz, SzData(u"x")));
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(key_, Text(1025, u'b'), kRegSz, SzData(u"x")));
   std::vector<Text> names;
   EXPECT_EQ(2u, EnumValueNames(env(), key_, &names));
   EXPECT_TRUE(ValueExists(env(), key_, u"SHORT"));
@@ -145,7 +139,7 @@ TEST(RegistryHelpersStore, ReadOnlyKeyIsReadThroughTheRetry) {
   RegKey k = 0;
   ASSERT_EQ(err::kSuccess, store.Create(kHkeyLocalMachine, u"Software\\Locked", kKeyAllAccess | kKeyWow64_64Key, &k,
                                         nullptr));
-  ASSERT_EQ(err::kSuccess, store.SetValue(k, u"Path", kRegSz, Sz(u"C:\\locked.exe")));
+  ASSERT_EQ(err::kSuccess, store.SetValue(k, u"Path", kRegSz, SzData(u"C:\\locked.exe")));
   store.Close(k);
   ASSERT_EQ(err::kSuccess, store.MarkDenyWrite(kHkeyLocalMachine, u"Software\\Locked", kKeyWow64_64Key, true));
   EXPECT_EQ(err::kAccessDenied,

@@ -14,24 +14,11 @@
 namespace hs {
 namespace {
 
+using ::hs::testing::MakePlain;
+
 using ::hs::testing::ScanFixture;
 using ::hs::testing::ScratchFs;
 
-class PlainArea final : public CCategory {
- public:
-  PlainArea(std::uint32_t bit, ScanManager& m) : CCategory(bit, m) {}
-  bool PrepareScan() override { return true; }
-  int Scan() override { return 0; }
-};
-
-std::unique_ptr<CCategory> MakePlain(std::uint32_t bit, ScanManager& m) { return std::make_unique<PlainArea>(bit, m); }
-
-std::vector<std::uint8_t> Sz(TextView t) {
-  auto b = ToUtf16leBytes(t);
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
 
 class ResultsFile : public ::testing::Test {
  protected:
@@ -47,7 +34,7 @@ class ResultsFile : public ::testing::Test {
     RegKey k = 0;
     ASSERT_EQ(err::kSuccess, fx_.registry->Create(kHkeyCurrentUser, base_ + (sub.empty() ? u"" : u"\\" + Text(sub)),
                                                   kKeyAllAccess | kKeyWow64_32Key, &k, nullptr));
-    ASSERT_EQ(err::kSuccess, fx_.registry->SetValue(k, name, kRegSz, Sz(data)));
+    ASSERT_EQ(err::kSuccess, fx_.registry->SetValue(k, name, kRegSz, SzData(data)));
     fx_.registry->Close(k);
   }
   CProblem& Add(std::uint32_t bit, int type, TextView key, TextView name, TextView data) {

@@ -16,19 +16,12 @@
 namespace hs {
 namespace {
 
+using ::hs::testing::MakePlain;
+
 using namespace std::string_literals;
 using ::hs::testing::ScanFixture;
 using ::hs::testing::XmlDocument;
 using ::hs::testing::XmlElement;
-
-class PlainArea final : public CCategory {
- public:
-  PlainArea(std::uint32_t bit, ScanManager& m) : CCategory(bit, m) {}
-  bool PrepareScan() override { return true; }
-  int Scan() override { return 0; }
-};
-
-std::unique_ptr<CCategory> MakePlain(std::uint32_t bit, ScanManager& m) { return std::make_unique<PlainArea>(bit, m); }
 
 // Records every writer call as a short string; answers the configured
 // failures.

@@ -87,6 +87,19 @@ struct RegValue {
   std::vector<std::uint8_t> data;
 };
 
+// Value data as the registry stores it: a REG_SZ text with its terminating
+// NUL, and a REG_DWORD little-endian.
+inline std::vector<std::uint8_t> SzData(TextView text) {
+  std::vector<std::uint8_t> b = ToUtf16leBytes(text);
+  b.push_back(0);
+  b.push_back(0);
+  return b;
+}
+inline std::vector<std::uint8_t> DwordData(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 24)};
+}
+
 class Registry {
  public:
   virtual ~Registry() = default;

@@ -16,6 +16,18 @@
 
 namespace hs::testing {
 
+// An area that scans nothing; tests fill its list by hand.
+class PlainArea final : public CCategory {
+ public:
+  PlainArea(std::uint32_t bit, ScanManager& m) : CCategory(bit, m) {}
+  bool PrepareScan() override { return true; }
+  int Scan() override { return 0; }
+};
+
+inline std::unique_ptr<CCategory> MakePlain(std::uint32_t bit, ScanManager& m) {
+  return std::make_unique<PlainArea>(bit, m);
+}
+
 class ScanFixture {
  public:
   static constexpr WindowTarget kNotifyWindow = 0x11;

@@ -22,12 +22,6 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> v) {
   return out;
 }
 
-std::vector<std::uint8_t> Sz(TextView t) {
-  auto b = ToUtf16leBytes(t);
-  b.push_back(0);
-  b.push_back(0);
-  return b;
-}
 
 class RegistryContract : public ::testing::Test {
  protected:
@@ -101,7 +95,7 @@ TEST_F(RegistryContract, ValuesKeepTypeAndRawBytes) {
     std::uint32_t type;
     std::vector<std::uint8_t> data;
   } cases[] = {
-      {u"sz", kRegSz, Sz(u"C:\\Program Files\\x.exe")},
+      {u"sz", kRegSz, SzData(u"C:\\Program Files\\x.exe")},
       {u"no-nul", kRegSz, ToUtf16leBytes(u"abc")},
       {u"odd", kRegSz, Bytes({0x41, 0, 0x42})},
       {u"dword", kRegDword, Bytes({0x40, 0xE2, 0x01, 0})},
@@ -109,8 +103,8 @@ TEST_F(RegistryContract, ValuesKeepTypeAndRawBytes) {
       {u"multi", kRegMultiSz, Bytes({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0})},
       {u"odd-type", 0x1234, Bytes({9, 8, 7})},
       {u"empty-bin", kRegBinary, {}},
-      {u"", kRegSz, Sz(u"default")},
-      {u"\u00c9t\u00e9 \u0416", kRegExpandSz, Sz(u"%SystemRoot%")},
+      {u"", kRegSz, SzData(u"default")},
+      {u"\u00c9t\u00e9 \u0416", kRegExpandSz, SzData(u"%SystemRoot%")},
   };
   for (auto& c : cases) ASSERT_EQ(err::kSuccess, reg_->SetValue(k, c.name, c.type, c.data)) << ToUtf8(c.name);
   for (auto& c : cases) {
@@ -122,13 +116,13 @@ TEST_F(RegistryContract, ValuesKeepTypeAndRawBytes) {
   // Names match case-insensitively, also outside ASCII; overwriting keeps the stored name.
   RegValue v;
   EXPECT_EQ(err::kSuccess, reg_->QueryValue(k, u"\u00c9T\u00c9 \u0436", &v));
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(k, u"SZ", kRegSz, Sz(u"again")));
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(k, u"SZ", kRegSz, SzData(u"again")));
   std::vector<Text> names;
   Text name;
   for (std::uint32_t i = 0; reg_->EnumValue(k, i, 16384, 1 << 20, &name, &v) == err::kSuccess; ++i) {
     names.push_back(name);
     if (name == u"sz") {
-      EXPECT_EQ(Sz(u"again"), v.data);
+      EXPECT_EQ(SzData(u"again"), v.data);
     }
   }
   ASSERT_EQ(std::size(cases), names.size());
@@ -171,7 +165,7 @@ TEST_F(RegistryContract, QueryInfoCountsAndLongestNames) {
   reg_->Close(MakeKey(u"info\\a"));
   reg_->Close(MakeKey(u"info\\abcdef"));
   ASSERT_EQ(err::kSuccess, reg_->SetValue(k, u"v1", kRegBinary, Bytes({1, 2, 3, 4, 5, 6, 7})));
-  ASSERT_EQ(err::kSuccess, reg_->SetValue(k, u"value2", kRegSz, Sz(u"x")));
+  ASSERT_EQ(err::kSuccess, reg_->SetValue(k, u"value2", kRegSz, SzData(u"x")));
   RegKeyInfo info;
   ASSERT_EQ(err::kSuccess, reg_->QueryInfo(k, &info));
   EXPECT_EQ(2u, info.subkeys);
@@ -197,8 +191,8 @@ TEST_F(RegistryContract, NameLimits) {
   }
 
   RegKey v = MakeKey(u"v");
-  EXPECT_EQ(err::kSuccess, reg_->SetValue(v, Text(16383, u'n'), kRegSz, Sz(u"x")));
-  EXPECT_NE(err::kSuccess, reg_->SetValue(v, Text(16384, u'n'), kRegSz, Sz(u"x")));
+  EXPECT_EQ(err::kSuccess, reg_->SetValue(v, Text(16383, u'n'), kRegSz, SzData(u"x")));
+  EXPECT_NE(err::kSuccess, reg_->SetValue(v, Text(16384, u'n'), kRegSz, SzData(u"x")));
   reg_->Close(v);
 }
 
@@ -206,7 +200,7 @@ TEST_F(RegistryContract, HandleRightsAndPaths) {
   reg_->Close(MakeKey(u"ro"));
   RegKey ro = 0;
   ASSERT_EQ(err::kSuccess, reg_->Open(key_, u"ro", kKeyRead, &ro));
-  EXPECT_EQ(err::kAccessDenied, reg_->SetValue(ro, u"x", kRegSz, Sz(u"x")));
+  EXPECT_EQ(err::kAccessDenied, reg_->SetValue(ro, u"x", kRegSz, SzData(u"x")));
   RegKey self = 0;
   ASSERT_EQ(err::kSuccess, reg_->Open(ro, u"", kKeyRead, &self));
   reg_->Close(self);
@@ -235,7 +229,7 @@ class RegistryViews : public RegistryContract {
   void Put(RegKey root, TextView path, std::uint32_t view, TextView data) {
     RegKey k = 0;
     ASSERT_EQ(err::kSuccess, reg_->Create(root, path, kKeyAllAccess | view, &k, nullptr)) << ToUtf8(path);
-    ASSERT_EQ(err::kSuccess, reg_->SetValue(k, u"v", kRegSz, Sz(data)));
+    ASSERT_EQ(err::kSuccess, reg_->SetValue(k, u"v", kRegSz, SzData(data)));
     reg_->Close(k);
   }
   Text Get(RegKey root, TextView path, std::uint32_t view) {
