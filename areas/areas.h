@@ -4,6 +4,9 @@
 
 #include <memory>
 
+#include "areas/app_paths.h"
+#include "areas/shared_files.h"
+#include "areas/software.h"
 #include "engine/category.h"
 
 namespace hs {
@@ -17,14 +20,11 @@ namespace hs {
   };
 
 HS_DECLARE_AREA(CActiveX)
-HS_DECLARE_AREA(CAppPaths)
 HS_DECLARE_AREA(CFileTypes)
 HS_DECLARE_AREA(CFonts)
 HS_DECLARE_AREA(CHelpFiles)
 HS_DECLARE_AREA(CHistoryLists)
-HS_DECLARE_AREA(CSharedFiles)
 HS_DECLARE_AREA(CShortcuts)
-HS_DECLARE_AREA(CSoftware)
 HS_DECLARE_AREA(CSounds)
 HS_DECLARE_AREA(CStartMenu)
 HS_DECLARE_AREA(CStartup)

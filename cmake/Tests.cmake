@@ -65,3 +65,16 @@ if(HS_WIN32)
   set_tests_properties(app_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
+
+# The front end scans (the sample machine natively, the live registry under Wine).
+if(HS_WIN32)
+  add_test(NAME cli_scan COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:hivesweep> scan --data "C:\\hivesweep-cli-data")
+  set_tests_properties(cli_scan PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 300
+    ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+else()
+  add_test(NAME cli_scan COMMAND hivesweep scan --machine ${CMAKE_SOURCE_DIR}/samples/demo-machine
+                                   --data ${CMAKE_BINARY_DIR}/cli-scan-data)
+  set_tests_properties(cli_scan PROPERTIES LABELS native TIMEOUT 120)
+  add_test(NAME cli_bad_arguments COMMAND hivesweep scan --bogus)
+  set_tests_properties(cli_bad_arguments PROPERTIES LABELS native WILL_FAIL TRUE)
+endif()

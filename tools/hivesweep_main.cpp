@@ -1,37 +1,47 @@
-// hivesweep: the command-line front end. Natively it works on a registry
-// snapshot (a sample machine or a .reg file) loaded into the portable store;
-// the win32 build works on the live registry.
+// hivesweep: the command-line front end. Natively it works on a machine
+// folder (registry snapshot, drive folders, description) or .reg files
+// loaded into the portable store; the win32 build works on the live system.
+// Builds the ports of its build and hands them to the commands (app/cli.h).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "app/cli.h"
+#include "app/data_folder.h"
 #include "engine/registry_walk.h"
 #include "platform/reg_text.h"
 #include "platform/store/registry_store.h"
 
 #ifdef _WIN32
+#include "platform/redirected_file_system.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_ini_reader.h"
+#include "platform/win32/win32_key_protection.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_shell_folders.h"
+#include "platform/win32/win32_shell_paths.h"
+#include "platform/win32/win32_system_info.h"
 #include "platform/win32/win32_wow64.h"
+#include "platform/win32/win32_xml_writer.h"
+#else
+#include "platform/portable/portable_machine.h"
 #endif
 
 namespace hs {
 namespace {
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage:\n"
-               "  hivesweep show [--machine DIR]      registry contents per root and view\n"
-               "                                      (natively the sample machine in DIR,\n"
-               "                                      default samples/demo-machine; on Windows\n"
-               "                                      the live registry)\n"
-               "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
-               "                                      load .reg files into a store, save it\n"
-               "                                      back and compare keys, values and data\n");
-  return 2;
+int BadArguments(const std::string& error) {
+  std::fprintf(stderr, "hivesweep: %s\n\n%s", error.c_str(), CliUsage().c_str());
+  return kExitUsage;
 }
 
 bool ReadHostFile(const std::string& path, std::vector<std::uint8_t>* out) {
@@ -84,28 +94,26 @@ void PrintRegistry(Registry& reg, bool windows64) {
   }
 }
 
-int Show(const std::vector<std::string>& args) {
+constexpr char kDefaultMachine[] = "samples/demo-machine";
+
+int Show(const CliArguments& a) {
 #ifdef _WIN32
-  (void)args;
+  if (!a.machine.empty()) return BadArguments("--machine: this build shows the live registry; use the Linux build");
   Win32Registry reg;
   Win32Wow64 wow;
   std::printf("Live registry\n");
   PrintRegistry(reg, wow.IsWow64Process());
-  return 0;
+  return kExitOk;
 #else
-  std::string dir = "samples/demo-machine";
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--machine" && i + 1 < args.size()) dir = args[++i];
-    else return Usage();
-  }
+  const std::string dir = a.machine.empty() ? kDefaultMachine : a.machine;
   RegistryStore::Options o;
   o.windows64 = true;
   RegistryStore reg(o);
   RegTextDocument doc;
-  if (!LoadRegFile(reg, dir + "/registry.reg", kKeyWow64_64Key, &doc)) return 1;
+  if (!LoadRegFile(reg, dir + "/registry.reg", kKeyWow64_64Key, &doc)) return kExitFailed;
   std::printf("Sample machine %s (64-bit Windows): %zu keys in its snapshot\n", dir.c_str(), doc.keys.size());
   PrintRegistry(reg, true);
-  return 0;
+  return kExitOk;
 #endif
 }
 
@@ -128,17 +136,9 @@ void AddToSnapshot(const RegTextDocument& doc, Snapshot* snap) {
   }
 }
 
-int RegCheck(const std::vector<std::string>& args) {
-  std::uint32_t view = kKeyWow64_64Key;
-  std::vector<std::string> files;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--view" && i + 1 < args.size()) {
-      view = args[++i] == "32" ? kKeyWow64_32Key : kKeyWow64_64Key;
-    } else {
-      files.push_back(args[i]);
-    }
-  }
-  if (files.empty()) return Usage();
+int RegCheck(const CliArguments& a) {
+  const std::uint32_t view = a.view32 ? kKeyWow64_32Key : kKeyWow64_64Key;
+  const std::vector<std::string>& files = a.files;
   RegistryStore::Options o;
   o.windows64 = true;
   RegistryStore reg(o);
@@ -146,7 +146,7 @@ int RegCheck(const std::vector<std::string>& args) {
   auto t0 = std::chrono::steady_clock::now();
   for (const auto& f : files) {
     RegTextDocument doc;
-    if (!LoadRegFile(reg, f, view, &doc)) return 1;
+    if (!LoadRegFile(reg, f, view, &doc)) return kExitFailed;
     AddToSnapshot(doc, &original);
   }
   Text saved;
@@ -205,12 +205,121 @@ int RegCheck(const std::vector<std::string>& args) {
   return missing || changed || extra ? 1 : 0;
 }
 
+#ifdef _WIN32
+
+// The folder of this executable, or of its parent, that holds the English
+// language file (the win32 build keeps the front end in cli/ below it).
+Text ProgramFolder() {
+  const wchar_t* self = _wpgmptr;  // the C runtime's full path of this executable
+  if (!self || !self[0]) return Text();
+  std::filesystem::path exe(self);
+  // Wine names a program outside its drives "unix\...", which only its
+  // "\\?\" form reaches.
+  if (!exe.is_absolute()) exe = std::wstring(L"\\\\?\\") + self;
+  std::error_code ec;
+  std::filesystem::path dir = exe.parent_path();
+  for (int up = 0; up < 2 && !dir.empty(); ++up, dir = dir.parent_path()) {
+    if (std::filesystem::exists(dir / L"eng_hsw.ini", ec)) {
+      const std::wstring w = dir.wstring();
+      return Text(w.begin(), w.end());
+    }
+  }
+  return Text();
+}
+
+int Scan(const CliArguments& a) {
+  if (!a.machine.empty())
+    return BadArguments("--machine: this build scans the live registry; machine folders need the Linux build");
+  Win32Registry registry;
+  Win32Wow64 wow64;
+  Win32SystemInfo system;
+  Win32KeyProtection protection;
+  Win32FileSystem live_fs;
+  Win32Clock clock;
+  Win32ShellFolders folders;
+  Win32ShellPaths shell;
+  Win32XmlWriterFactory system_xml;
+  Win32IniReader ini;
+  const Text program_data = DataFolderPath(folders);
+  if (program_data.empty()) {
+    std::fprintf(stderr, "hivesweep: the application-data folder is unknown\n");
+    return kExitFailed;
+  }
+  Text target = program_data;
+  if (!a.data.empty()) {
+    const Text given = FromUtf8(a.data);
+    std::error_code ec;
+    const std::wstring w = std::filesystem::absolute(std::wstring(given.begin(), given.end()), ec).wstring();
+    target.assign(w.begin(), w.end());
+  }
+  // The program's data folder is shown at the chosen place; nothing else is written.
+  RedirectedFileSystem fs(live_fs, program_data, target, /*read_only_elsewhere=*/true);
+  RedirectedXmlWriterFactory xml(system_xml, fs);
+  ScanPorts ports{registry, wow64, system, protection, fs, clock, folders, shell, xml, ini, live_fs, ProgramFolder()};
+  ScanOptions options;
+  options.areas = a.areas;
+  options.source = wow64.IsWow64Process() ? "the live registry (64-bit Windows)" : "the live registry";
+  options.data_display = ToUtf8(target);
+  return RunScan(ports, options, std::cout, std::cerr);
+}
+
+#else
+
+// The program's data folder on this host: $XDG_DATA_HOME/hivesweep, else
+// ~/.local/share/hivesweep; empty when neither is known.
+std::filesystem::path DefaultDataFolder() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && xdg[0] == '/') return std::filesystem::path(xdg) / "hivesweep";
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return std::filesystem::path(home) / ".local" / "share" / "hivesweep";
+  return {};
+}
+
+int Scan(const CliArguments& a) {
+  PortableMachine::Options o;
+  o.folder = a.machine.empty() ? kDefaultMachine : a.machine;
+  o.data_folder = a.data.empty() ? DefaultDataFolder() : std::filesystem::path(a.data);
+  if (o.data_folder.empty()) return BadArguments("no home folder to keep the data in; pass --data DIR");
+  std::error_code ec;
+  o.program_folder = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+  o.data_folder_of = DataFolderPath;
+  std::string error;
+  std::unique_ptr<PortableMachine> m = PortableMachine::Load(o, &error);
+  if (!m) {
+    std::fprintf(stderr, "hivesweep: %s\n", error.c_str());
+    if (a.machine.empty()) std::fprintf(stderr, "(run from the repository root, or pass --machine DIR)\n");
+    return kExitFailed;
+  }
+  ScanPorts ports{m->registry(), m->wow64(), m->system(), m->protection(), m->fs(), m->clock(), m->folders(),
+                  m->shell(), m->xml(), m->program_ini(), m->program_fs(), m->program_folder()};
+  ScanOptions options;
+  options.areas = a.areas;
+  options.source = "the machine " + o.folder.string() + " (" +
+                   (m->description().shell.windows64 ? "64-bit" : "32-bit") + " Windows " +
+                   std::to_string(m->description().facts.major_version) + ".x, " +
+                   std::to_string(m->snapshot_keys()) + " keys in its snapshot)";
+  options.data_display = std::filesystem::absolute(o.data_folder, ec).lexically_normal().string();
+  return RunScan(ports, options, std::cout, std::cerr);
+}
+
+#endif
+
 int Main(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage();
-  std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (args[0] == "show") return Show(rest);
-  if (args[0] == "regcheck") return RegCheck(rest);
-  return Usage();
+  CliArguments a;
+  std::string error;
+  if (!ParseCliArguments(args, &a, &error)) return BadArguments(error);
+  switch (a.command) {
+    case CliCommand::kHelp:
+      std::fputs(CliUsage().c_str(), stdout);
+      return kExitOk;
+    case CliCommand::kShow:
+      return Show(a);
+    case CliCommand::kRegCheck:
+      return RegCheck(a);
+    case CliCommand::kScan:
+      return Scan(a);
+  }
+  return kExitUsage;
 }
 
 }  // namespace

@@ -1,0 +1,299 @@
+#include "app/cli.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "app/data_folder.h"
+#include "app/debug_log.h"
+#include "app/settings.h"
+#include "app/strings.h"
+#include "areas/areas.h"
+#include "areas/safe_lists.h"
+#include "areas/user_lists.h"
+#include "engine/file_reference.h"
+#include "engine/results_file.h"
+#include "engine/scan_log.h"
+#include "engine/scan_manager.h"
+#include "platform/callback_notifier.h"
+#include "platform/recording_shell_open.h"
+
+namespace hs {
+
+namespace {
+
+// Longest text of one problem field that is printed; the rest is elided.
+constexpr std::size_t kMaxPrintedChars = 1024;
+
+bool TakeValue(const std::vector<std::string>& args, std::size_t* i, const std::string& name, std::string* value,
+               std::string* error) {
+  const std::string& arg = args[*i];
+  std::string v;
+  if (arg.size() > name.size() && arg[name.size()] == '=') {
+    v = arg.substr(name.size() + 1);
+  } else if (*i + 1 < args.size() && args[*i + 1].rfind("--", 0) != 0) {
+    v = args[++*i];
+  }
+  if (v.empty()) {
+    *error = name + " needs a value";
+    return false;
+  }
+  if (!value->empty()) {
+    *error = name + " is given twice";
+    return false;
+  }
+  *value = v;
+  return true;
+}
+
+bool IsOption(const std::string& arg, const char* name) {
+  const std::size_t n = std::char_traits<char>::length(name);
+  return arg.compare(0, n, name) == 0 && (arg.size() == n || arg[n] == '=');
+}
+
+}  // namespace
+
+std::string CliUsage() {
+  std::string u =
+      "usage:\n"
+      "  hivesweep scan [--machine DIR] [--data DIR] [--areas MASK]\n"
+      "      Scans the ticked areas (or those of MASK) and prints a summary and the\n"
+      "      problems per area; writes results.hsw, HSWscanlog.xml and the day's\n"
+      "      log into the data folder. The registry is only read.\n"
+      "      Linux: the machine folder DIR (default samples/demo-machine); data\n"
+      "      folder default $XDG_DATA_HOME/hivesweep, else ~/.local/share/hivesweep.\n"
+      "      Windows: the live registry; data folder default the program's own.\n"
+      "  hivesweep show [--machine DIR]\n"
+      "      Registry contents per root and view (Windows: the live registry).\n"
+      "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
+      "      Loads .reg files into the registry store, saves it back and compares\n"
+      "      every key, value, type and data.\n"
+      "  hivesweep --help\n"
+      "\n"
+      "MASK is decimal or 0x-prefixed hexadecimal, the sum of area bits:\n";
+  for (const AreaInfo& a : kAreas) {
+    char line[64];
+    std::snprintf(line, sizeof line, "  0x%04X %s\n", static_cast<unsigned>(a.bit), a.class_name);
+    u += line;
+  }
+  u += "\nExit codes: 0 done, 1 an input unreadable or an output unwritable, 2 bad arguments.\n";
+  return u;
+}
+
+bool ParseAreaMask(std::string_view text, std::uint32_t* mask) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty() || text.size() > 8) return false;
+  std::uint32_t v = 0;
+  for (char c : text) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return false;
+    v = v * base + d;
+  }
+  if (v == 0 || (v & ~kAllAreasMask) != 0) return false;
+  *mask = v;
+  return true;
+}
+
+bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, std::string* error) {
+  *out = CliArguments{};
+  if (args.empty()) {
+    *error = "no command given";
+    return false;
+  }
+  const std::string& cmd = args[0];
+  if (cmd == "help") return true;
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") return true;
+  if (cmd == "show") out->command = CliCommand::kShow;
+  else if (cmd == "regcheck") out->command = CliCommand::kRegCheck;
+  else if (cmd == "scan") out->command = CliCommand::kScan;
+  else {
+    *error = "unknown command \"" + cmd + "\"";
+    return false;
+  }
+  std::string areas, view;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool scan = out->command == CliCommand::kScan;
+    const bool regcheck = out->command == CliCommand::kRegCheck;
+    bool ok = true;
+    if (!regcheck && IsOption(a, "--machine")) ok = TakeValue(args, &i, "--machine", &out->machine, error);
+    else if (scan && IsOption(a, "--data")) ok = TakeValue(args, &i, "--data", &out->data, error);
+    else if (scan && IsOption(a, "--areas")) ok = TakeValue(args, &i, "--areas", &areas, error);
+    else if (regcheck && IsOption(a, "--view")) ok = TakeValue(args, &i, "--view", &view, error);
+    else if (regcheck && a.rfind("--", 0) != 0) out->files.push_back(a);
+    else {
+      *error = (a.rfind("-", 0) == 0 ? "unknown option \"" : "unexpected argument \"") + a + "\" for " + cmd;
+      return false;
+    }
+    if (!ok) return false;
+  }
+  if (!areas.empty()) {
+    std::uint32_t mask = 0;
+    if (!ParseAreaMask(areas, &mask)) {
+      *error = "--areas: \"" + areas + "\" is not a mask of area bits (1 to 0x3FFF)";
+      return false;
+    }
+    out->areas = mask;
+  }
+  if (!view.empty()) {
+    if (view != "32" && view != "64") {
+      *error = "--view: 32 or 64, not \"" + view + "\"";
+      return false;
+    }
+    out->view32 = view == "32";
+  }
+  if (out->command == CliCommand::kRegCheck && out->files.empty()) {
+    *error = "regcheck needs at least one .reg file";
+    return false;
+  }
+  return true;
+}
+
+std::string PrintableText(TextView text) {
+  Text shown;
+  const bool cut = text.size() > kMaxPrintedChars;
+  for (char16_t c : cut ? text.substr(0, kMaxPrintedChars) : text) {
+    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+      static const char kHex[] = "0123456789abcdef";
+      shown += u"\\x";
+      if (c > 0xFF) {
+        shown += static_cast<char16_t>(kHex[c >> 12]);
+        shown += static_cast<char16_t>(kHex[(c >> 8) & 15]);
+      }
+      shown += static_cast<char16_t>(kHex[(c >> 4) & 15]);
+      shown += static_cast<char16_t>(kHex[c & 15]);
+    } else {
+      shown += c;
+    }
+  }
+  if (cut) shown += u"...";
+  return ToUtf8(shown);
+}
+
+int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std::ostream& err) {
+  DebugLog log(ports.fs, ports.clock, ports.folders);
+  Text data_folder;
+  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
+    err << "hivesweep: cannot create the data folder " << options.data_display << " ("
+        << ToUtf8(ErrorText(e)) << ")\n";
+    return kExitFailed;
+  }
+
+  // English texts from the language file; without it, class names.
+  bool texts_missing = false;
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0,
+                      [&texts_missing](TextView) { texts_missing = true; });
+  const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
+
+  SafeLists safe_lists(ports.folders);
+  UserList exclusions(UserListKind::kExclusion), temp_ignore(UserListKind::kTempIgnore);
+  (void)exclusions.Load(ports.fs, data_folder, log);
+  (void)temp_ignore.Load(ports.fs, data_folder, log);
+
+  SettingsStore settings(ports.registry, log);
+  const std::uint32_t ticked = options.areas ? *options.areas : ReadSelectedCategories(settings) & kAllAreasMask;
+  if (ticked == 0) {
+    err << "hivesweep: no scan area is ticked in the settings; choose some with --areas\n";
+    return kExitFailed;
+  }
+
+  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
+  ScanContext context{ports.registry, ports.wow64, ports.system, ports.protection, notifier, log};
+  context.safe_lists = &safe_lists;
+  context.exclusions = &exclusions;
+  context.temp_ignore = &temp_ignore;
+  context.strings = lookup;
+  context.shell = &ports.shell;
+  context.selected_categories = ticked;
+  context.skip_empty_keys = settings.ReadDword(u"SetChkSkipEmptyKeys", 1) != 0;
+  ScanManager manager(context, CreateArea);
+  FileReferences refs(ports.shell, manager.reg(), &safe_lists, manager.system_folder(), manager.system_folder32());
+  refs.set_skip_removable_media(settings.ReadDword(u"SetChkREmovableMedia", 1) != 0);
+  context.file_refs = &refs;
+
+  // The groups of the ticked areas are created, the ticked ones run.
+  std::uint32_t mask = 0;
+  int count = 0;
+  for (std::size_t g = 0; g < kGroupMasks.size(); ++g) {
+    if ((ticked & kGroupMasks[g]) == 0) continue;
+    mask |= kGroupMasks[g];
+    count += kGroupCounts[g];
+  }
+  out << "Scanning " << options.source << "\n";
+  log.LogLine(u"Command-line scan started");
+  manager.CreateAreas(mask, count);
+  if (!manager.StartScan()) {
+    err << "hivesweep: the scan could not start\n";
+    return kExitFailed;
+  }
+  manager.JoinWorker();
+  const std::size_t total = manager.TotalProblems();
+  log.LogLine(u"Command-line scan finished: " + ToText(static_cast<std::int64_t>(total)) + u" problems found");
+
+  auto area_name = [&](const AreaInfo& a) {
+    const Text name = lookup(a.name_key);
+    return name.empty() ? std::string(a.class_name) : PrintableText(name);
+  };
+  out << "\n";
+  char line[160];
+  for (const AreaInfo& a : kAreas) {
+    if ((ticked & a.bit) == 0) continue;
+    const CCategory* area = manager.AreaByBit(a.bit);
+    std::snprintf(line, sizeof line, "  %-32s %6zu\n", area_name(a).c_str(), area ? area->Count() : std::size_t{0});
+    out << line;
+  }
+  std::snprintf(line, sizeof line, "  %-32s %6zu\n", "Total", total);
+  out << line;
+
+  for (const AreaInfo& a : kAreas) {
+    const CCategory* area = manager.AreaByBit(a.bit);
+    if ((ticked & a.bit) == 0 || !area || area->Count() == 0) continue;
+    out << "\n" << area_name(a) << " (" << area->Count() << ")\n";
+    for (const auto& p : area->problems()) {
+      out << "  " << PrintableText(p->key) << (p->entry32 ? "  [32-bit]" : "") << "\n";
+      if (!p->value_name.empty()) out << "    value: " << PrintableText(p->value_name) << "\n";
+      if (!p->value_data.empty()) out << "    data:  " << PrintableText(p->value_data) << "\n";
+      if (!p->Detail(0).empty()) out << "    " << PrintableText(p->Detail(0)) << "\n";
+    }
+  }
+  if (texts_missing) {
+    err << "hivesweep: warning: no texts in " << ToUtf8(strings.language_file())
+        << "; area names are class names\n";
+  }
+
+  // The results file, then the scan log (which is not opened here).
+  int code = kExitOk;
+  if (WinError e = SaveProblemsToDisk(manager, ports.fs, data_folder, log)) {
+    err << "hivesweep: cannot write " << ToUtf8(kResultsFileName) << " in " << options.data_display << " ("
+        << ToUtf8(ErrorText(e)) << ")\n";
+    code = kExitFailed;
+  }
+  ScanLogInfo info;
+  info.version = Text(kProgramVersion);
+  info.last_scan = FormatSettingsTime(ports.clock.LocalTime());
+  info.last_scan_results = static_cast<std::int32_t>(std::min<std::size_t>(total, INT32_MAX));
+  RecordingShellOpen no_viewer;
+  const ScanLogResult exported =
+      ExportScanLog(manager, info, lookup, data_folder, ports.xml, no_viewer,
+                    [&err](std::string_view l) { err << "hivesweep: scan log: " << l << "\n"; });
+  if (exported.failed_steps > 0) {
+    err << "hivesweep: cannot write " << ToUtf8(kScanLogFileName) << " in " << options.data_display << "\n";
+    code = kExitFailed;
+  }
+  if (code == kExitOk) {
+    out << "\nResults: " << options.data_display << " (" << ToUtf8(kResultsFileName) << ", "
+        << ToUtf8(kScanLogFileName) << ")\n";
+  }
+  manager.DestroyAreas();
+  return code;
+}
+
+}  // namespace hs

@@ -1,0 +1,93 @@
+// The hivesweep command-line front end: its arguments, and the `scan`
+// command over ports that the caller builds (natively a portable machine, in
+// the win32 build the live system).
+//
+// Exit codes: 0 done (also when problems were found), 1 an input could not
+// be read or an output not written, 2 a bad command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/ini_reader.h"
+#include "platform/key_protection.h"
+#include "platform/registry.h"
+#include "platform/shell_folders.h"
+#include "platform/shell_paths.h"
+#include "platform/system_info.h"
+#include "platform/wow64.h"
+#include "platform/xml_writer.h"
+
+namespace hs {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// The version text the scan log carries.
+inline constexpr TextView kProgramVersion = u"0.1.0";
+
+enum class CliCommand { kHelp, kShow, kRegCheck, kScan };
+
+struct CliArguments {
+  CliCommand command = CliCommand::kHelp;
+  std::string machine;                 // --machine DIR; empty: the default
+  std::string data;                    // --data DIR; empty: the default
+  std::optional<std::uint32_t> areas;  // --areas MASK; none: the ticked areas
+  bool view32 = false;                 // regcheck --view 32
+  std::vector<std::string> files;      // regcheck's files
+};
+
+// The usage text (ends with a line feed).
+std::string CliUsage();
+
+// Parses the arguments after the program name. False with *error (one line,
+// no line feed) for an unknown command or option, a missing or repeated
+// value, or an option the command does not take.
+[[nodiscard]] bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, std::string* error);
+
+// An area mask: decimal or 0x-prefixed hexadecimal, 1 to 0x3FFF.
+[[nodiscard]] bool ParseAreaMask(std::string_view text, std::uint32_t* mask);
+
+// A text for the terminal: UTF-8, with control characters (which could move
+// the cursor or forge lines) shown as \xNN.
+std::string PrintableText(TextView text);
+
+// What a scan runs on. Ports must outlive the call. The program's data
+// folder is DataFolderPath(folders) in `fs` (created when missing); the
+// language files lie in `program_folder` of `program_fs`.
+struct ScanPorts {
+  Registry& registry;
+  Wow64& wow64;
+  SystemInfo& system;
+  KeyProtection& protection;
+  FileSystem& fs;
+  Clock& clock;
+  ShellFolders& folders;
+  ShellPaths& shell;
+  XmlWriterFactory& xml;
+  IniReader& program_ini;
+  FileSystem& program_fs;
+  Text program_folder;
+};
+
+struct ScanOptions {
+  std::optional<std::uint32_t> areas;  // none: SelectedCategories of the registry's settings
+  std::string source;                  // what is scanned, for the first line
+  std::string data_display;            // the data folder as the user knows it
+};
+
+// Scans the chosen areas on the worker of a ScanManager, as the program's
+// unattended scan does, then writes results.hsw and HSWscanlog.xml into the
+// data folder (the scan log is not opened in a viewer) and prints a summary
+// per area and the problems of each. Reads the registry only: the settings,
+// counters and lists stay as they are. Returns the exit code.
+int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace hs

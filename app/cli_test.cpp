@@ -1,0 +1,214 @@
+// The command-line front end: its arguments and exit codes, and (natively)
+// the scan of the sample machine from the source tree.
+#include "app/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#ifndef _WIN32
+#include <filesystem>
+#include <fstream>
+
+#include "app/data_folder.h"
+#include "app/settings.h"
+#include "platform/portable/portable_machine.h"
+#include "testing/test_env.h"
+#endif
+
+namespace hs {
+namespace {
+
+CliArguments Parsed(std::vector<std::string> args) {
+  CliArguments a;
+  std::string error;
+  EXPECT_TRUE(ParseCliArguments(args, &a, &error)) << error;
+  return a;
+}
+
+std::string Refused(std::vector<std::string> args) {
+  CliArguments a;
+  std::string error;
+  EXPECT_FALSE(ParseCliArguments(args, &a, &error));
+  EXPECT_FALSE(error.empty());
+  return error;
+}
+
+TEST(CliArguments, CommandsAndTheirOptions) {
+  CliArguments a = Parsed({"scan", "--machine", "m", "--data=d", "--areas", "0x0102"});
+  EXPECT_EQ(CliCommand::kScan, a.command);
+  EXPECT_EQ("m", a.machine);
+  EXPECT_EQ("d", a.data);
+  ASSERT_TRUE(a.areas.has_value());
+  EXPECT_EQ(0x0102u, *a.areas);
+
+  a = Parsed({"scan"});
+  EXPECT_TRUE(a.machine.empty() && a.data.empty() && !a.areas.has_value());
+
+  a = Parsed({"show", "--machine=samples/x"});
+  EXPECT_EQ(CliCommand::kShow, a.command);
+  EXPECT_EQ("samples/x", a.machine);
+
+  a = Parsed({"regcheck", "a.reg", "--view", "32", "b.reg"});
+  EXPECT_EQ(CliCommand::kRegCheck, a.command);
+  EXPECT_TRUE(a.view32);
+  EXPECT_EQ((std::vector<std::string>{"a.reg", "b.reg"}), a.files);
+
+  for (auto args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}, {"scan", "--bogus", "-h"}})
+    EXPECT_EQ(CliCommand::kHelp, Parsed(args).command);
+  EXPECT_NE(std::string::npos, CliUsage().find("hivesweep scan [--machine DIR] [--data DIR] [--areas MASK]"));
+  EXPECT_NE(std::string::npos, CliUsage().find("0x2000 CDeepScanCU"));
+}
+
+TEST(CliArguments, BadCommandLinesAreRefused) {
+  EXPECT_EQ("no command given", Refused({}));
+  EXPECT_EQ("unknown command \"clean\"", Refused({"clean"}));
+  EXPECT_EQ("unknown option \"--bogus\" for scan", Refused({"scan", "--bogus"}));
+  EXPECT_EQ("unexpected argument \"extra\" for scan", Refused({"scan", "extra"}));
+  EXPECT_EQ("unknown option \"--data\" for show", Refused({"show", "--data", "d"}));
+  EXPECT_EQ("unknown option \"--machine\" for regcheck", Refused({"regcheck", "--machine", "m", "a.reg"}));
+  EXPECT_EQ("--machine needs a value", Refused({"scan", "--machine"}));
+  EXPECT_EQ("--machine needs a value", Refused({"scan", "--machine", "--data", "d"}));
+  EXPECT_EQ("--data needs a value", Refused({"scan", "--data="}));
+  EXPECT_EQ("--data is given twice", Refused({"scan", "--data", "a", "--data", "b"}));
+  EXPECT_NE(std::string::npos, Refused({"scan", "--areas", "0x4000"}).find("--areas"));
+  EXPECT_EQ("--view: 32 or 64, not \"16\"", Refused({"regcheck", "--view", "16", "a.reg"}));
+  EXPECT_EQ("regcheck needs at least one .reg file", Refused({"regcheck", "--view", "64"}));
+  EXPECT_EQ("unknown option \"--machinery\" for scan", Refused({"scan", "--machinery", "x"}));
+}
+
+TEST(CliArguments, AreaMasks) {
+  std::uint32_t m = 0;
+  EXPECT_TRUE(ParseAreaMask("0x3FFF", &m));
+  EXPECT_EQ(0x3FFFu, m);
+  EXPECT_TRUE(ParseAreaMask("0x00ff", &m));
+  EXPECT_EQ(0xFFu, m);
+  EXPECT_TRUE(ParseAreaMask("16383", &m));
+  EXPECT_EQ(0x3FFFu, m);
+  for (const char* bad : {"0", "0x0", "0x4000", "16384", "", "0x", "-1", "+1", "12a", "0x1g", "0x000000001", " 1",
+                          "99999999999"})
+    EXPECT_FALSE(ParseAreaMask(bad, &m)) << bad;
+}
+
+TEST(CliOutput, RegistryDataCannotDriveTheTerminal) {
+  EXPECT_EQ("a\\x1b[2Jb\\x0d\\x0ac\\x9b\\x2028", PrintableText(u"a\x1b[2Jb\r\nc\u009b\u2028"));
+  EXPECT_EQ("\xC3\xA9t\xC3\xA9\\x09x", PrintableText(u"\u00e9t\u00e9\tx"));
+  const std::string long_text = PrintableText(Text(5000, u'x'));
+  EXPECT_EQ(1024u + 3, long_text.size());
+  EXPECT_EQ("...", long_text.substr(1024));
+}
+
+#ifndef _WIN32
+
+namespace stdfs = std::filesystem;
+
+// The sample machine of the source tree, with its data and program folders
+// in a scratch folder.
+class SampleScan : public ::testing::Test {
+ protected:
+  SampleScan() {
+    base_ = stdfs::temp_directory_path() / ToUtf8(::hs::testing::UniqueName("hs_cli"));
+    stdfs::create_directories(base_ / "prog");
+    std::ofstream(base_ / "prog" / "eng_hsw.ini", std::ios::binary)
+        << "[RESOURCESTRING]\r\nIDS_APPLICATION=Application Paths\r\nIDS_SOFTWARE=Installed Software\r\n"
+           "IDS_ERROR=problem\r\nIDS_ERRORS=problems\r\n";
+    options_.folder = stdfs::path(::hs::testing::SourceDir()) / "samples" / "demo-machine";
+    options_.data_folder = base_ / "data";
+    options_.program_folder = base_ / "prog";
+    options_.data_folder_of = DataFolderPath;
+  }
+  ~SampleScan() override {
+    std::error_code ec;
+    stdfs::remove_all(base_, ec);
+  }
+
+  int Scan(std::optional<std::uint32_t> areas = std::nullopt,
+           const std::function<void(PortableMachine&)>& prepare = nullptr) {
+    std::string error;
+    machine_ = PortableMachine::Load(options_, &error);
+    EXPECT_NE(nullptr, machine_) << error;
+    if (!machine_) return -1;
+    if (prepare) prepare(*machine_);
+    PortableMachine& m = *machine_;
+    ScanPorts ports{m.registry(), m.wow64(), m.system(), m.protection(), m.fs(), m.clock(), m.folders(),
+                    m.shell(), m.xml(), m.program_ini(), m.program_fs(), m.program_folder()};
+    ScanOptions o;
+    o.areas = areas;
+    o.source = "the sample machine";
+    o.data_display = "DATA";
+    out_.str("");
+    err_.str("");
+    return RunScan(ports, o, out_, err_);
+  }
+
+  stdfs::path base_;
+  PortableMachine::Options options_;
+  std::unique_ptr<PortableMachine> machine_;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(SampleScan, ScansEveryTickedAreaAndWritesTheResults) {
+  ASSERT_EQ(kExitOk, Scan()) << err_.str();
+  const std::string out = out_.str();
+  EXPECT_EQ(0u, out.find("Scanning the sample machine\n")) << out;
+  for (const AreaInfo& a : kAreas) {
+    const bool named = a.bit == 0x0002 || a.bit == 0x0100;
+    EXPECT_NE(std::string::npos, out.find(named ? "  Application Paths" : std::string("  ") + a.class_name))
+        << a.class_name << "\n" << out;
+  }
+  EXPECT_NE(std::string::npos, out.find("  Total ")) << out;
+  EXPECT_NE(std::string::npos, out.find("Results: DATA")) << out;
+  EXPECT_NE(std::string::npos, err_.str().find("warning: no texts")) << "texts of other areas are missing";
+  EXPECT_TRUE(stdfs::exists(options_.data_folder / "results.hsw"));
+  EXPECT_TRUE(stdfs::exists(options_.data_folder / "HSWscanlog.xml"));
+  std::ifstream xml(options_.data_folder / "HSWscanlog.xml");
+  const std::string log((std::istreambuf_iterator<char>(xml)), std::istreambuf_iterator<char>());
+  EXPECT_NE(std::string::npos, log.find("<HSWVERSION>0.1.0</HSWVERSION>"));
+  // Nothing lands in the machine folder.
+  EXPECT_FALSE(stdfs::exists(options_.folder / "drive_c" / "Users" / "demo" / "AppData" / "Roaming" / "Corvanta"));
+}
+
+TEST_F(SampleScan, ProblemsArePrintedPerArea) {
+  ASSERT_EQ(kExitOk, Scan(0x0002)) << err_.str();
+  const std::string out = out_.str();
+  EXPECT_EQ(std::string::npos, out.find("  Fonts")) << "unticked areas are not listed";
+  // The sample's App Paths entry of a removed program, with its key and data.
+  const std::size_t header = out.find("\nApplication Paths (");
+  ASSERT_NE(std::string::npos, header) << out;
+  EXPECT_NE(std::string::npos,
+            out.find("  HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\oldtool.exe",
+                     header))
+      << out;
+  EXPECT_NE(std::string::npos, out.find("    data:  C:\\Program Files\\Old Tool\\oldtool.exe", header)) << out;
+  EXPECT_EQ(std::string::npos, out.find("PhotoFix.exe")) << "present programs are not reported\n" << out;
+}
+
+TEST_F(SampleScan, TheStoredSelectionChoosesTheAreas) {
+  auto select = [](std::uint32_t mask) {
+    return [mask](PortableMachine& m) {
+      NullLog log;
+      SettingsStore store(m.registry(), log);
+      ASSERT_EQ(err::kSuccess, store.WriteProfileInt(settings_value::kSettingsSection,
+                                                     settings_value::kSelectedCategories, mask));
+    };
+  };
+  ASSERT_EQ(kExitOk, Scan(std::nullopt, select(0x0100))) << err_.str();
+  EXPECT_NE(std::string::npos, out_.str().find("  Installed Software")) << out_.str();
+  EXPECT_EQ(std::string::npos, out_.str().find("  Application Paths")) << out_.str();
+
+  EXPECT_EQ(kExitFailed, Scan(std::nullopt, select(0x4000)));
+  EXPECT_NE(std::string::npos, err_.str().find("no scan area is ticked")) << err_.str();
+  EXPECT_EQ(kExitOk, Scan(0x0008, select(0))) << "--areas overrides the selection";
+}
+
+TEST_F(SampleScan, AnUnwritableResultsFileFailsTheRun) {
+  stdfs::create_directories(options_.data_folder / "results.hsw");
+  EXPECT_EQ(kExitFailed, Scan());
+  EXPECT_NE(std::string::npos, err_.str().find("cannot write results.hsw in DATA")) << err_.str();
+  EXPECT_TRUE(stdfs::exists(options_.data_folder / "HSWscanlog.xml")) << "the scan log is written all the same";
+}
+
+#endif
+
+}  // namespace
+}  // namespace hs
