@@ -92,6 +92,7 @@ std::size_t CCategory::SelectedCount() const {
 
 void CCategory::Remove(std::size_t index) {
   if (index < problems_.size()) problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(index));
+  manager_.InvalidateDuplicateIndex();
 }
 
 void CCategory::Sort() { SortProblems(problems_); }
@@ -168,6 +169,7 @@ int CCategory::AddProblem(int entry_type, TextView key, TextView value_name, Tex
                   u"\r\n ValueName:" + LogSafe(value_name) + u" \r\n ValueData:" + LogSafe(value_data) +
                   u" \r\n AlternateKey:" + LogSafe(alternate_key) + u" \r\n 32BitEntry:" + ToText(p->entry32));
   // 10. Append.
+  manager_.NoteProblemAdded(*p);
   problems_.push_back(std::move(p));
   return static_cast<int>(problems_.size() - 1);
 }

@@ -19,6 +19,7 @@ std::size_t RemoveFromAllAreas(ScanManager& manager, Pred pred) {
     removed += static_cast<std::size_t>(list->end() - end);
     list->erase(end, list->end());
   }
+  manager.InvalidateDuplicateIndex();
   return removed;
 }
 

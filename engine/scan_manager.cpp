@@ -32,6 +32,7 @@ ScanManager::~ScanManager() {
 
 void ScanManager::CreateAreas(std::uint32_t mask, int count) {
   DestroyAreas();
+  InvalidateDuplicateIndex();
   cancelled_.store(false);
   for (int i = 0; i < kAreaCount; ++i)
     if (mask & kAreas[i].bit) areas_[i] = factory_(kAreas[i].bit, *this);
@@ -41,6 +42,7 @@ void ScanManager::CreateAreas(std::uint32_t mask, int count) {
 
 void ScanManager::DestroyAreas() {
   for (auto& a : areas_) a.reset();
+  InvalidateDuplicateIndex();
 }
 
 CCategory* ScanManager::AreaByBit(std::uint32_t bit) const {
@@ -108,19 +110,42 @@ int ScanManager::RunArea(bool scanning, CCategory* area, std::uint32_t bit) {
   return result;
 }
 
+namespace {
+
+// Two problems are equal when their 32-bit flags are equal and key (as a
+// class key), value name, value data and alternate key are equal without
+// regard to case.
+Text DuplicateSignature(const CProblem& p) {
+  Text s = ClassKeyForCompare(p.key);
+  for (const Text* t : {&p.value_name, &p.value_data, &p.alternate_key}) {
+    s.push_back(u'\0');
+    s += Upcase(*t);
+  }
+  s.push_back(u'\0');
+  s.push_back(p.entry32 ? u'1' : u'0');
+  return s;
+}
+
+}  // namespace
+
 bool ScanManager::IsDuplicateProblem(const CProblem& p) const {
   if (p.key.empty()) return false;
-  const Text key = ClassKeyForCompare(p.key);
-  for (const auto& a : areas_) {
-    if (!a) continue;
-    for (const auto& q : a->problems()) {
-      if (q->key.empty() || q->entry32 != p.entry32) continue;
-      if (ClassKeyForCompare(q->key) == key && EqualsNoCase(q->value_name, p.value_name) &&
-          EqualsNoCase(q->value_data, p.value_data) && EqualsNoCase(q->alternate_key, p.alternate_key))
-        return true;
+  if (dup_indexed_ != TotalProblems()) {
+    dup_index_.clear();
+    for (const auto& a : areas_) {
+      if (!a) continue;
+      for (const auto& q : a->problems())
+        if (!q->key.empty()) dup_index_.insert(DuplicateSignature(*q));
     }
+    dup_indexed_ = TotalProblems();
   }
-  return false;
+  return dup_index_.count(DuplicateSignature(p)) != 0;
+}
+
+void ScanManager::NoteProblemAdded(const CProblem& p) {
+  if (dup_indexed_ == kNoIndex) return;
+  if (!p.key.empty()) dup_index_.insert(DuplicateSignature(p));
+  ++dup_indexed_;
 }
 
 bool ScanManager::StartScan() {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 
 #include "engine/area_table.h"
 #include "engine/category.h"
@@ -90,6 +91,11 @@ class ScanManager {
   // True when an equal problem is already recorded in any area (keys
   // compared lower-cased, HKEY_CLASSES_ROOT as HKEY_LOCAL_MACHINE\SOFTWARE\Classes).
   bool IsDuplicateProblem(const CProblem& problem) const;
+  // Keeps the duplicate test's index in step: AddProblem reports each new
+  // problem; any other change to the lists invalidates it (a change of the
+  // total is also noticed by itself).
+  void NoteProblemAdded(const CProblem& problem);
+  void InvalidateDuplicateIndex() { dup_indexed_ = kNoIndex; }
 
   // Starts the scan worker; false when one is running.
   [[nodiscard]] bool StartScan();
@@ -128,6 +134,12 @@ class ScanManager {
   WindowTarget notify_window_ = 0;
   WindowTarget main_window_ = 0;
   UndoHolder undo_holder_;
+
+  // Signatures of the recorded problems for the duplicate test, so that a
+  // scan finding n problems costs n lookups rather than n * n comparisons.
+  static constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
+  mutable std::unordered_set<Text> dup_index_;
+  mutable std::size_t dup_indexed_ = kNoIndex;
 
   mutable std::mutex progress_mu_;
   Text progress_text_;

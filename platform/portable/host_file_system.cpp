@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <mutex>
 #include <system_error>
+#include <unordered_map>
 
 namespace hs {
 
@@ -68,17 +71,56 @@ bool IsValidWindowsName(TextView name) {
   return std::none_of(name.begin(), name.end(), IsInvalidNameUnit);
 }
 
+// The entries of a host folder by their upper-case names (the first in byte
+// order wins), kept while the folder's modification time stays the same, so
+// that looking up a missing or differently cased name does not list the
+// folder again. Bounded; safe from any thread.
+class FolderIndex {
+ public:
+  std::string Find(const fs::path& dir, const Text& wanted_upper) {
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0) return {};
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = folders_.find(dir.native());
+    if (it == folders_.end() || it->second.mtime_sec != st.st_mtim.tv_sec ||
+        it->second.mtime_nsec != st.st_mtim.tv_nsec) {
+      if (folders_.size() >= kMaxFolders) folders_.clear();
+      Listing listing;
+      listing.mtime_sec = st.st_mtim.tv_sec;
+      listing.mtime_nsec = st.st_mtim.tv_nsec;
+      std::error_code ec;
+      for (fs::directory_iterator d(dir, ec), end; !ec && d != end; d.increment(ec)) {
+        std::string candidate = d->path().filename().string();
+        auto [pos, added] = listing.by_upper.emplace(Upcase(FromUtf8(candidate)), candidate);
+        if (!added && candidate < pos->second) pos->second = std::move(candidate);
+      }
+      it = folders_.insert_or_assign(dir.native(), std::move(listing)).first;
+    }
+    auto found = it->second.by_upper.find(wanted_upper);
+    return found == it->second.by_upper.end() ? std::string() : found->second;
+  }
+
+ private:
+  static constexpr std::size_t kMaxFolders = 512;
+  struct Listing {
+    std::int64_t mtime_sec = 0;
+    std::int64_t mtime_nsec = 0;
+    std::unordered_map<Text, std::string> by_upper;
+  };
+  std::mutex mu_;
+  std::unordered_map<std::string, Listing> folders_;
+};
+
+FolderIndex& Folders() {
+  static FolderIndex index;
+  return index;
+}
+
 // Host entry whose name equals `name` ignoring case; empty when none.
 std::string FindEntry(const fs::path& dir, const std::string& name) {
   std::error_code ec;
   if (fs::exists(fs::symlink_status(dir / name, ec))) return name;
-  const Text wanted = FromUtf8(name);
-  std::string best;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string candidate = it->path().filename().string();
-    if (EqualsNoCase(FromUtf8(candidate), wanted) && (best.empty() || candidate < best)) best = std::move(candidate);
-  }
-  return best;
+  return Folders().Find(dir, Upcase(FromUtf8(name)));
 }
 
 bool StatPath(const fs::path& p, struct stat* st) { return ::stat(p.c_str(), st) == 0; }
