@@ -327,7 +327,30 @@ bool FileReferences::CheckRundll32Command(const CCategory& area, TextView text, 
   return true;
 }
 
+void FileReferences::BeginScan() {
+  std::lock_guard<std::mutex> lock(mu_);
+  missing_this_scan_.clear();
+}
+
 bool FileReferences::FileReferenceValid(const CCategory& area, TextView text, const FileRefFlags& flags) {
+  Text key(text);
+  key.push_back(u'\0');
+  for (bool f : {flags.use_safe_path_list, flags.use_safe_folders, flags.swap_only_for_program_files,
+                 flags.skip_system_folder_swap, flags.is_command_line, flags.check_network_paths})
+    key.push_back(f ? u'1' : u'0');
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (missing_this_scan_.count(key)) return area.IsCancelled();
+  }
+  if (Judge(area, text, flags)) return true;
+  if (!area.IsCancelled()) {
+    std::lock_guard<std::mutex> lock(mu_);
+    missing_this_scan_.insert(std::move(key));
+  }
+  return false;
+}
+
+bool FileReferences::Judge(const CCategory& area, TextView text, const FileRefFlags& flags) {
   auto cancelled = [&] { return area.IsCancelled(); };
   // 1.
   if (text.size() < 4 || text.substr(0, 2) == u".\\") return true;

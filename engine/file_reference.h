@@ -42,6 +42,11 @@ class FileReferences {
   FileReferences(ShellPaths& shell, const RegEnv& reg, const SafeLists* safe_lists, Text system_folder,
                  Text system_folder32);
 
+  // Starts a scan: forgets the missing references of the previous one (a
+  // reference found missing is not tested again within one scan, since the
+  // scan reads one moment of the machine; valid answers stay cached for good).
+  void BeginScan();
+
   // The setting SetChkREmovableMedia: references to removable media are not judged.
   void set_skip_removable_media(bool on) { skip_removable_media_ = on; }
 
@@ -73,6 +78,7 @@ class FileReferences {
  private:
   bool Cached(TextView text) const;
   bool CacheValid(TextView text);
+  bool Judge(const CCategory& area, TextView text, const FileRefFlags& flags);
   bool Exists(TextView path);
   Text Expand(TextView text, std::uint32_t capacity, bool* ok);
   const std::vector<Text>& Drives();
@@ -85,6 +91,7 @@ class FileReferences {
   bool skip_removable_media_ = true;
   mutable std::mutex mu_;
   std::unordered_set<Text> valid_;
+  std::unordered_set<Text> missing_this_scan_;  // text + flags
   std::vector<Text> drives_;
   bool drives_read_ = false;
   std::atomic<std::uint64_t> fs_calls_{0};

@@ -140,6 +140,15 @@ TEST_F(FileRefs, RelativeNamesAndTheCache) {
   EXPECT_FALSE(Valid(root_ + u"\\CACHED.exe")) << "the cache key is the text as passed";
 }
 
+TEST_F(FileRefs, MissingAnswersLastOneScan) {
+  const Text later = root_ + u"\\later.exe";
+  EXPECT_FALSE(Valid(later));
+  Put(later);
+  EXPECT_FALSE(Valid(later)) << "one scan reads one moment of the machine";
+  refs_->BeginScan();
+  EXPECT_TRUE(Valid(later));
+}
+
 TEST_F(FileRefs, RemovableMediaAreNotJudged) {
 #ifdef _WIN32
   GTEST_SKIP() << "the test prefix has no CD drive";

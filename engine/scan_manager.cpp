@@ -1,5 +1,7 @@
 #include "engine/scan_manager.h"
 
+#include "engine/file_reference.h"
+
 namespace hs {
 
 namespace {
@@ -151,6 +153,7 @@ void ScanManager::NoteProblemAdded(const CProblem& p) {
 bool ScanManager::StartScan() {
   if (worker_running_.load()) return false;
   if (worker_.joinable()) worker_.join();
+  if (context_.file_refs) context_.file_refs->BeginScan();
   scanning_.store(true);
   worker_running_.store(true);
   worker_ = std::thread([this] { ScanWorker(); });
