@@ -4,31 +4,6 @@
 
 namespace hs {
 
-// Areas whose rules are not built yet: prepared, nothing found, sorted.
-#define HS_PENDING_AREA(Name, Bit)                              \
-  Name::Name(ScanManager& manager) : CCategory(Bit, manager) {} \
-  bool Name::PrepareScan() { return true; }                     \
-  int Name::Scan() {                                            \
-    (void)PrepareScan();                                        \
-    if (IsCancelled()) return 2;                                \
-    Sort();                                                     \
-    return 0;                                                   \
-  }
-
-HS_PENDING_AREA(CActiveX, 0x0001)
-HS_PENDING_AREA(CFileTypes, 0x0004)
-HS_PENDING_AREA(CFonts, 0x0008)
-HS_PENDING_AREA(CHelpFiles, 0x0010)
-HS_PENDING_AREA(CHistoryLists, 0x0020)
-HS_PENDING_AREA(CShortcuts, 0x0080)
-HS_PENDING_AREA(CSounds, 0x0200)
-HS_PENDING_AREA(CStartMenu, 0x0400)
-HS_PENDING_AREA(CStartup, 0x0800)
-HS_PENDING_AREA(CDeepScanLM, 0x1000)
-HS_PENDING_AREA(CDeepScanCU, 0x2000)
-
-#undef HS_PENDING_AREA
-
 std::unique_ptr<CCategory> CreateArea(std::uint32_t bit, ScanManager& manager) {
   switch (bit) {
     case 0x0001: return std::make_unique<CActiveX>(manager);

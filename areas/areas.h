@@ -1,37 +1,25 @@
-// The fourteen scan areas. Each area's own scan comes with its rules; an
-// area whose rules are not built yet scans nothing and reports nothing.
+// The fourteen scan areas, one pair of files each.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
+#include "areas/activex.h"
 #include "areas/app_paths.h"
+#include "areas/deep_scan.h"
+#include "areas/file_types.h"
+#include "areas/fonts.h"
+#include "areas/help_files.h"
+#include "areas/history_lists.h"
 #include "areas/shared_files.h"
+#include "areas/shortcuts.h"
 #include "areas/software.h"
+#include "areas/sounds.h"
+#include "areas/start_menu.h"
+#include "areas/startup.h"
 #include "engine/category.h"
 
 namespace hs {
-
-#define HS_DECLARE_AREA(Name)                      \
-  class Name final : public CCategory {            \
-   public:                                         \
-    explicit Name(ScanManager& manager);           \
-    int Scan() override;                           \
-    bool PrepareScan() override;                   \
-  };
-
-HS_DECLARE_AREA(CActiveX)
-HS_DECLARE_AREA(CFileTypes)
-HS_DECLARE_AREA(CFonts)
-HS_DECLARE_AREA(CHelpFiles)
-HS_DECLARE_AREA(CHistoryLists)
-HS_DECLARE_AREA(CShortcuts)
-HS_DECLARE_AREA(CSounds)
-HS_DECLARE_AREA(CStartMenu)
-HS_DECLARE_AREA(CStartup)
-HS_DECLARE_AREA(CDeepScanLM)
-HS_DECLARE_AREA(CDeepScanCU)
-
-#undef HS_DECLARE_AREA
 
 // Creates the area object of one area bit; none for anything else.
 std::unique_ptr<CCategory> CreateArea(std::uint32_t bit, ScanManager& manager);

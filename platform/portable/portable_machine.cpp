@@ -507,24 +507,35 @@ std::unique_ptr<PortableMachine> PortableMachine::Load(const Options& options, s
   for (const auto& [letter, path] : drive_folders) m->host_.MapDrive(letter, path);
   if (!options.program_folder.empty()) m->program_fs_.MapDrive(u'C', stdfs::absolute(options.program_folder, ec));
 
-  // The registry.
-  const stdfs::path reg_path = folder / kMachineRegistryFile;
-  std::string bytes;
-  if (!ReadHostFile(reg_path, kMaxRegTextBytes, &bytes, error)) return nullptr;
-  RegTextDocument doc;
-  RegTextError parse_error;
-  if (!ParseRegText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &doc, &parse_error)) {
-    *error = reg_path.string() + ":" + std::to_string(parse_error.line) + ": " + parse_error.message;
-    return nullptr;
+  // The registry: registry.reg, then registry.d/*.reg in name order.
+  std::vector<stdfs::path> reg_paths{folder / kMachineRegistryFile};
+  const stdfs::path extra = folder / kMachineRegistryFolder;
+  if (stdfs::is_directory(extra, ec)) {
+    std::vector<stdfs::path> more;
+    for (const auto& entry : stdfs::directory_iterator(extra, ec)) {
+      if (entry.is_regular_file(ec) && entry.path().extension() == ".reg") more.push_back(entry.path());
+    }
+    std::sort(more.begin(), more.end());
+    reg_paths.insert(reg_paths.end(), more.begin(), more.end());
   }
-  int line = 0;
   const std::uint32_t view = m->description_.shell.windows64 ? kKeyWow64_64Key : 0;
-  if (WinError e = ApplyRegText(*m->registry_, doc, view, &line)) {
-    *error = reg_path.string() + ":" + std::to_string(line) + ": the registry refused the entry (error " +
-             std::to_string(e) + ")";
-    return nullptr;
+  for (const stdfs::path& reg_path : reg_paths) {
+    std::string bytes;
+    if (!ReadHostFile(reg_path, kMaxRegTextBytes, &bytes, error)) return nullptr;
+    RegTextDocument doc;
+    RegTextError parse_error;
+    if (!ParseRegText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &doc, &parse_error)) {
+      *error = reg_path.string() + ":" + std::to_string(parse_error.line) + ": " + parse_error.message;
+      return nullptr;
+    }
+    int line = 0;
+    if (WinError e = ApplyRegText(*m->registry_, doc, view, &line)) {
+      *error = reg_path.string() + ":" + std::to_string(line) + ": the registry refused the entry (error " +
+               std::to_string(e) + ")";
+      return nullptr;
+    }
+    m->snapshot_keys_ += doc.keys.size();
   }
-  m->snapshot_keys_ = doc.keys.size();
   return m;
 }
 

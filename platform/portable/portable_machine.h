@@ -5,6 +5,8 @@
 //   registry.reg  registry export text (required), loaded into a
 //                 RegistryStore; on 64-bit Windows in the 64-bit view, so
 //                 keys below ...\Wow6432Node are what a 32-bit program sees
+//   registry.d/   optional further *.reg files, applied after registry.reg
+//                 in name order (same format and view)
 //   drive_<x>/    the files of drive X: (drive_c for C:), one folder per drive
 //   machine.ini   optional description of the machine (below)
 //
@@ -65,6 +67,7 @@ namespace hs {
 
 inline constexpr std::uint64_t kMaxMachineIniBytes = 64 * 1024;
 inline constexpr char kMachineRegistryFile[] = "registry.reg";
+inline constexpr char kMachineRegistryFolder[] = "registry.d";
 inline constexpr char kMachineDescriptionFile[] = "machine.ini";
 
 struct SpecialFolderName {
@@ -109,7 +112,7 @@ class PortableMachine {
   PortableMachine& operator=(const PortableMachine&) = delete;
 
   const MachineDescription& description() const { return description_; }
-  // Keys in registry.reg (the sections of the file).
+  // Keys in the registry files (their sections).
   std::size_t snapshot_keys() const { return snapshot_keys_; }
   // The data folder as the machine's programs see it (its Windows path).
   const Text& data_folder() const { return data_folder_; }
