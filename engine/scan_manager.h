@@ -73,6 +73,7 @@ class ScanManager {
 
   // The manual-reset cancel event.
   void Cancel() { cancelled_.store(true); }
+  void ResetCancel() { cancelled_.store(false); }
   bool IsCancelled() const { return cancelled_.load(); }
 
   // Counts every call; on each 27th copies the text (upper-cased unless

@@ -43,6 +43,7 @@ inline constexpr WinError kRegistryCorrupt = 1015;
 inline constexpr WinError kKeyDeleted = 1018;
 inline constexpr WinError kChildMustBeVolatile = 1021;
 inline constexpr WinError kPrivilegeNotHeld = 1314;
+inline constexpr WinError kCancelled = 1223;
 }  // namespace err
 
 }  // namespace hs
