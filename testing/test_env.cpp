@@ -13,6 +13,7 @@
 
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_ini_reader.h"
+#include "platform/win32/win32_reg_editor.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_wow64.h"
 #else
@@ -22,6 +23,7 @@
 #include "platform/portable/portable_ini_reader.h"
 #include "platform/portable/portable_wow64.h"
 #include "platform/store/registry_store.h"
+#include "platform/store_reg_editor.h"
 #endif
 
 namespace hs::testing {
@@ -41,6 +43,9 @@ std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& 
   return std::make_unique<Win32FileSystem>();
 }
 std::unique_ptr<IniReader> MakeContractIniReader(FileSystem&) { return std::make_unique<Win32IniReader>(); }
+std::unique_ptr<RegEditor> MakeContractRegEditor(Registry&, FileSystem&, Log&) {
+  return std::make_unique<Win32RegEditor>();
+}
 static unsigned long Pid() { return GetCurrentProcessId(); }
 #else
 const char* AdapterName() { return "portable"; }
@@ -58,6 +63,9 @@ std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& 
   return fs;
 }
 std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs) { return std::make_unique<PortableIniReader>(fs); }
+std::unique_ptr<RegEditor> MakeContractRegEditor(Registry& registry, FileSystem& fs, Log& log) {
+  return std::make_unique<StoreRegEditor>(registry, fs, true, log);
+}
 static unsigned long Pid() { return static_cast<unsigned long>(getpid()); }
 #endif
 

@@ -10,6 +10,8 @@
 #include "platform/file_system.h"
 #include "platform/ini_reader.h"
 #include "platform/registry.h"
+#include "platform/reg_editor.h"
+#include "platform/log.h"
 #include "platform/wow64.h"
 
 namespace hs::testing {
@@ -32,6 +34,10 @@ std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& 
 // The INI reader under contract test, reading through `fs` natively (the
 // win32 adapter reads files itself). `fs` must outlive the reader.
 std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs);
+
+// The registry editor under contract test: natively a StoreRegEditor over
+// `registry` and `fs`, in the win32 build the system's editor.
+std::unique_ptr<RegEditor> MakeContractRegEditor(Registry& registry, FileSystem& fs, Log& log);
 
 // A name unique to this process and call, for scratch keys and folders.
 std::u16string UniqueName(const char* prefix);

@@ -1,0 +1,331 @@
+#include "backup/undo_backup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "areas/user_lists.h"
+#include "engine/archive.h"
+#include "platform/fault_file_system.h"
+#include "platform/manual_clock.h"
+#include "platform/memory_log.h"
+#include "platform/reg_text.h"
+#include "testing/scratch_fs.h"
+#include "testing/test_env.h"
+
+namespace hs {
+namespace {
+
+using namespace hs::testing;
+
+// The subtree as sorted "key|value line" entries: equal registries give
+// equal snapshots whatever order keys and values are listed in.
+std::vector<Text> Snapshot(Registry& reg, RegKey root, TextView root_name, TextView path, std::uint32_t view) {
+  Text text;
+  if (ExportRegText(reg, root, root_name, path, view, true, false, &text) != err::kSuccess) return {};
+  Text joined;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 5, u"\\\r\n  ") == 0) {
+      i += 4;
+      continue;
+    }
+    joined += text[i];
+  }
+  std::vector<Text> out;
+  Text key;
+  std::size_t start = 0;
+  while (start < joined.size()) {
+    std::size_t end = joined.find(u"\r\n", start);
+    if (end == Text::npos) end = joined.size();
+    const Text line = joined.substr(start, end - start);
+    start = end + 2;
+    if (line.empty()) continue;
+    if (line[0] == u'[') {
+      key = line;
+      out.push_back(key);
+    } else {
+      out.push_back(key + u"|" + line);
+    }
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+class UndoTest : public ::testing::Test {
+ protected:
+  UndoTest()
+      : registry(MakeContractRegistry()),
+        wow64(MakeContractWow64()),
+        editor(MakeContractRegEditor(*registry, scratch.fs(), log)),
+        env{*registry, scratch.fs(), *editor, clock, log} {
+    env.windows64 = wow64->IsWow64Process();
+    env.is_admin = true;
+    env.data_folder = scratch.root() + u"\\data";
+    env.strings = [](TextView key) { return Text(key); };
+    env.show_message = [this](TextView text) { messages.emplace_back(text); };
+    name = u"Software\\" + UniqueName("hs_undo");
+  }
+  ~UndoTest() override {
+    (void)registry->DeleteTree(kHkeyCurrentUser, name, 0);
+    for (std::uint32_t view : {kKeyWow64_64Key, kKeyWow64_32Key}) {
+      (void)registry->DeleteTree(kHkeyLocalMachine, name, view);
+    }
+  }
+
+  void SetValue(RegKey root, TextView path, TextView value, std::uint32_t type, std::vector<std::uint8_t> data,
+                std::uint32_t view = 0) {
+    RegKey k = 0;
+    ASSERT_EQ(0, registry->Create(root, path, kKeyAllAccess | view, &k, nullptr));
+    ASSERT_EQ(0, registry->SetValue(k, value, type, data));
+    registry->Close(k);
+  }
+  bool KeyExists(RegKey root, TextView path, std::uint32_t view = 0) {
+    RegKey k = 0;
+    if (registry->Open(root, path, kKeyRead | view, &k) != err::kSuccess) return false;
+    registry->Close(k);
+    return true;
+  }
+  Text Folder() { return PartialBackupsFolder(env); }
+
+  ScratchFs scratch{"hs_undo"};
+  std::unique_ptr<Registry> registry;
+  std::unique_ptr<Wow64> wow64;
+  MemoryLog log;
+  ManualClock clock;
+  std::unique_ptr<RegEditor> editor;
+  UndoEnv env;
+  std::vector<Text> messages;
+  Text name;
+};
+
+TEST_F(UndoTest, ExportWritesTheEditorFormat) {
+  const Text key = name + u"\\Fmt";
+  SetValue(kHkeyCurrentUser, key, u"", kRegSz, SzData(u"default"));
+  SetValue(kHkeyCurrentUser, key, u"@", kRegSz, SzData(u"at \"q\" \\"));
+  SetValue(kHkeyCurrentUser, key, u"big", kRegDword, DwordData(0x12345678));
+  std::vector<std::uint8_t> multi;
+  for (const Text& s : {Text(u"first string here"), Text(u"second string here"), Text(u"third")}) {
+    auto b = SzData(s);
+    multi.insert(multi.end(), b.begin(), b.end());
+  }
+  multi.push_back(0);
+  multi.push_back(0);
+  SetValue(kHkeyCurrentUser, key, u"multi", kRegMultiSz, multi);
+  SetValue(kHkeyCurrentUser, key + u"\\Wow6432Node\\Inner", u"x", kRegSz, SzData(u"y"));
+
+  CRegExport exp;
+  EXPECT_EQ(ExportResult::kExported, ExportKeyTree(*registry, &exp, 1, key + u"\\", 0, log));
+  const Text body = exp.Body();
+  EXPECT_EQ(0u, body.find(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + key + u"]\r\n"));
+  EXPECT_NE(Text::npos, body.find(u"@=\"default\"\r\n"));
+  EXPECT_NE(Text::npos, body.find(u"@=\"at \\\"q\\\" \\\\\"\r\n"));
+  EXPECT_NE(Text::npos, body.find(u"\"big\"=dword:12345678\r\n"));
+  EXPECT_NE(Text::npos, body.find(u"\"multi\"=hex(7):66,00,69,00"));
+  EXPECT_NE(Text::npos, body.find(u",\\\r\n  "));  // the long list is wrapped
+  EXPECT_EQ(Text::npos, Lowercase(body).find(u"wow6432node"));
+
+  // The key keeps its Wow6432Node subkey, so it cannot go.
+  auto backup = BeginUndoBackup(env);
+  EXPECT_FALSE(AddDeleteKeyOperation(env, *backup, 1, key, true, true));
+  EXPECT_TRUE(KeyExists(kHkeyCurrentUser, key + u"\\Wow6432Node\\Inner"));
+  const auto lines = log.Lines();
+  EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), u"KEY NOT DELETED"));
+  EndUndoBackup(env, std::move(backup));
+}
+
+TEST_F(UndoTest, RepairThenUndoRestoresBothViews) {
+  const Text tree = name + u"\\Tree";
+  SetValue(kHkeyCurrentUser, tree + u"\\A\\B", u"path", kRegExpandSz, SzData(u"%ProgramFiles%\\x.exe"));
+  SetValue(kHkeyCurrentUser, tree + u"\\A", u"", kRegBinary, {1, 2, 3, 250});
+  SetValue(kHkeyCurrentUser, tree, u"n", kRegDword, DwordData(7));
+  SetValue(kHkeyCurrentUser, name + u"\\Vals", u"gone", kRegSz, SzData(u"old"));
+  SetValue(kHkeyCurrentUser, name + u"\\Vals", u"emptied", kRegSz, SzData(u"was here"));
+  if (env.windows64) {
+    SetValue(kHkeyLocalMachine, name + u"\\V64", u"x", kRegSz, SzData(u"sixty-four"), kKeyWow64_64Key);
+    SetValue(kHkeyLocalMachine, name + u"\\V32", u"x", kRegSz, SzData(u"thirty-two"), kKeyWow64_32Key);
+  }
+  const auto before_cu = Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0);
+  const auto before64 = Snapshot(*registry, kHkeyLocalMachine, u"HKEY_LOCAL_MACHINE", name, kKeyWow64_64Key);
+  const auto before32 = Snapshot(*registry, kHkeyLocalMachine, u"HKEY_LOCAL_MACHINE", name, kKeyWow64_32Key);
+  ASSERT_FALSE(before_cu.empty());
+
+  auto backup = BeginUndoBackup(env);
+  EXPECT_TRUE(AddDeleteKeyOperation(env, *backup, 1, tree, true, true));
+  EXPECT_TRUE(AddDeleteValueOperation(env, *backup, 1, name + u"\\Vals", u"gone", true));
+  EXPECT_TRUE(AddSetValueOperation(env, *backup, 1, name + u"\\Vals", u"emptied", u"", true));
+  EXPECT_TRUE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\NoSuchKey", true, true));  // already gone
+  if (env.windows64) {
+    EXPECT_TRUE(AddDeleteKeyOperation(env, *backup, 2, name + u"\\V64", false, true));
+    EXPECT_TRUE(AddDeleteKeyOperation(env, *backup, 2, name + u"\\V32", false, false));
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, name + u"\\V32", kKeyWow64_32Key));
+  }
+  EXPECT_FALSE(KeyExists(kHkeyCurrentUser, tree));
+  EndUndoBackup(env, std::move(backup));
+  EXPECT_FALSE(scratch.fs().Exists(Folder() + u"00000001.rjn"));
+  EXPECT_FALSE(scratch.fs().Exists(Folder() + u"temp__reg.reg"));
+
+  const auto sets = ListUndoSets(env);
+  ASSERT_EQ(1u, sets.size());
+  EXPECT_EQ(Folder() + u"00000001.rmx", sets[0].record_path);
+  EXPECT_EQ(env.windows64 ? 2u : 1u, sets[0].operations);
+  ASSERT_TRUE(UndoSetFromRecord(env, sets[0].record_path)) << ToUtf8(log.Lines().back());
+  EXPECT_EQ(before_cu, Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0));
+  EXPECT_EQ(before64, Snapshot(*registry, kHkeyLocalMachine, u"HKEY_LOCAL_MACHINE", name, kKeyWow64_64Key));
+  EXPECT_EQ(before32, Snapshot(*registry, kHkeyLocalMachine, u"HKEY_LOCAL_MACHINE", name, kKeyWow64_32Key));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(UndoTest, EmptyRunLeavesHeaderOnlyEntries) {
+  EndUndoBackup(env, BeginUndoBackup(env));
+  CBackup loaded;
+  loaded.recordPath = Folder() + u"00000001.rmx";
+  ASSERT_TRUE(SerializeBackup(env, loaded, false));
+  ASSERT_EQ(env.windows64 ? 2u : 1u, loaded.operations.size());
+  EXPECT_EQ(env.windows64 ? 2u : 1u, loaded.regFileCount);
+  for (std::size_t i = 0; i < loaded.operations.size(); ++i) {
+    const COperation& op = *loaded.operations[i];
+    EXPECT_EQ(kOpDeleteKeyTree, op.kind);
+    EXPECT_EQ((std::vector<Text>{u"waste", i == 0 ? u"00000001.reg" : u"00000002.reg"}), op.strings);
+    EXPECT_EQ(std::vector<std::int32_t>{1}, op.numbers);
+    EXPECT_EQ(i == 1, op.is64);
+  }
+  std::vector<std::uint8_t> zip;
+  ASSERT_EQ(0, scratch.fs().ReadFile(Folder() + u"00000001.rxb", kMaxZipArchiveBytes, &zip));
+  ZipReader reader;
+  ASSERT_TRUE(reader.Open(zip));
+  ASSERT_EQ(loaded.operations.size(), reader.EntryCount());
+  std::vector<std::uint8_t> entry;
+  ASSERT_TRUE(reader.Extract(0, &entry));
+  EXPECT_EQ(EncodeRegFile(kRegTextHeaderLine), entry);
+  // Undoing the header-only files changes nothing and succeeds.
+  EXPECT_TRUE(UndoSetFromRecord(env, loaded.recordPath));
+}
+
+TEST_F(UndoTest, NumberingFollowsRecordFilesOnly) {
+  FileSystem& fs = scratch.fs();
+  ASSERT_EQ(0, fs.CreateDirectories(Folder()));
+  for (const char16_t* f : {u"00000003.rmx", u"00000010.rmx", u"00000042.rxb", u"00000077.rmx.bak", u"junk.rmx"}) {
+    ASSERT_EQ(0, fs.WriteFileAtomic(Folder() + f, std::vector<std::uint8_t>{1}));
+  }
+  EXPECT_EQ(Folder() + u"00000011", NextBackupNumber(fs, Folder()));
+  EXPECT_EQ(scratch.root() + u"\\none\\00000001", NextBackupNumber(fs, scratch.root() + u"\\none\\"));
+}
+
+TEST_F(UndoTest, DeletedArchiveAndDamagedFilesFailCleanly) {
+  SetValue(kHkeyCurrentUser, name + u"\\K", u"v", kRegSz, SzData(u"d"));
+  auto backup = BeginUndoBackup(env);
+  ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\K", true, true));
+  EndUndoBackup(env, std::move(backup));
+  const Text record = Folder() + u"00000001.rmx";
+  const Text archive = Folder() + u"00000001.rxb";
+  std::vector<std::uint8_t> zip, rec;
+  ASSERT_EQ(0, scratch.fs().ReadFile(archive, kMaxZipArchiveBytes, &zip));
+  ASSERT_EQ(0, scratch.fs().ReadFile(record, kMaxUndoRecordBytes, &rec));
+
+  ASSERT_EQ(0, scratch.fs().DeleteFile(archive));
+  EXPECT_FALSE(UndoSetFromRecord(env, record));
+  EXPECT_EQ((std::vector<Text>{u"IDS_UNZIP_ERR", u"IDS_STR_UNDO_FAILED"}), messages);
+  EXPECT_FALSE(KeyExists(kHkeyCurrentUser, name + u"\\K"));
+
+  // Every truncation and a run of random byte changes: no crash, and a
+  // damaged record or archive is refused rather than half-applied.
+  std::mt19937 rng(7);
+  for (std::size_t n = 0; n < rec.size(); ++n) {
+    CBackup b;
+    std::string error;
+    EXPECT_FALSE(DecodeUndoRecord(std::span(rec.data(), n), &b, &error));
+    EXPECT_TRUE(b.operations.empty());
+  }
+  for (int round = 0; round < 300; ++round) {
+    auto r = rec;
+    r[rng() % r.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255);
+    CBackup b;
+    (void)DecodeUndoRecord(r, &b, nullptr);
+    auto z = zip;
+    z[rng() % z.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255);
+    ZipReader reader;
+    if (reader.Open(z)) {
+      std::vector<std::uint8_t> out;
+      for (std::size_t i = 0; i < reader.EntryCount(); ++i) (void)reader.Extract(i, &out);
+    }
+  }
+  for (std::size_t n = 0; n < zip.size(); n += 7) {
+    ZipReader reader;
+    EXPECT_FALSE(reader.Open(std::span(zip.data(), n)) && reader.EntryCount() == 2 && n < zip.size() / 2);
+  }
+  messages.clear();
+  ASSERT_EQ(0, scratch.fs().WriteFileAtomic(archive, std::vector<std::uint8_t>(zip.begin(), zip.begin() + 30)));
+  EXPECT_FALSE(UndoSetFromRecord(env, record));
+  EXPECT_EQ(u"IDS_UNZIP_ERR", messages.front());
+}
+
+TEST_F(UndoTest, ChangeWithoutWrittenBackupIsNotMade) {
+  SetValue(kHkeyCurrentUser, name + u"\\Keep", u"v", kRegSz, SzData(u"d"));
+  FaultFileSystem faulty(scratch.fs());
+  UndoEnv env2{*registry, faulty, *editor, clock, log};
+  env2.windows64 = env.windows64;
+  env2.data_folder = env.data_folder;
+  auto backup = BeginUndoBackup(env2);
+  faulty.FailWritesAfter(0);
+  EXPECT_FALSE(AddDeleteKeyOperation(env2, *backup, 1, name + u"\\Keep", true, true));
+  EXPECT_FALSE(AddDeleteValueOperation(env2, *backup, 1, name + u"\\Keep", u"v", true));
+  EXPECT_TRUE(KeyExists(kHkeyCurrentUser, name + u"\\Keep"));
+  faulty.ClearFaults();
+  EndUndoBackup(env2, std::move(backup));
+}
+
+TEST_F(UndoTest, InterruptedRunIsCompletedAtTheNextStart) {
+  SetValue(kHkeyCurrentUser, name + u"\\One", u"a", kRegSz, SzData(u"1"));
+  SetValue(kHkeyCurrentUser, name + u"\\Two", u"b", kRegDword, DwordData(2));
+  const auto before = Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0);
+  {
+    auto backup = BeginUndoBackup(env);
+    ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\One", true, true));
+    ASSERT_TRUE(AddDeleteValueOperation(env, *backup, 1, name + u"\\Two", u"b", true));
+    // The process dies here: the set is never ended, the journal stays.
+    ASSERT_EQ(0, backup->journal->Close());
+  }
+  // A write cut short by the crash leaves a partial last entry.
+  const Text journal = Folder() + u"00000001.rjn";
+  {
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(0, scratch.fs().ReadFile(journal, kMaxUndoJournalBytes, &bytes));
+    bytes.insert(bytes.end(), {0, 0xFF, 0xFE, 0xFF, 0x40, 'x', 0});
+    ASSERT_EQ(0, scratch.fs().WriteFileAtomic(journal, bytes));
+  }
+  EXPECT_TRUE(ListUndoSets(env).empty());
+  EXPECT_EQ(1u, RecoverInterruptedUndoSets(env));
+  EXPECT_FALSE(scratch.fs().Exists(journal));
+  EXPECT_EQ(0u, RecoverInterruptedUndoSets(env));
+  const auto sets = ListUndoSets(env);
+  ASSERT_EQ(1u, sets.size());
+  ASSERT_TRUE(UndoSetFromRecord(env, sets[0].record_path));
+  EXPECT_EQ(before, Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0));
+  // The next run takes the next number.
+  EndUndoBackup(env, BeginUndoBackup(env));
+  EXPECT_TRUE(scratch.fs().Exists(Folder() + u"00000002.rmx"));
+}
+
+class SilentEditor final : public RegEditor {
+ public:
+  RegImportOutcome Import(TextView, bool) override { return {true, true, 0}; }
+};
+
+TEST_F(UndoTest, ImportThatChangedNothingIsReportedAsFailed) {
+  SetValue(kHkeyCurrentUser, name + u"\\K", u"v", kRegSz, SzData(u"d"));
+  auto backup = BeginUndoBackup(env);
+  ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\K", true, true));
+  EndUndoBackup(env, std::move(backup));
+  SilentEditor silent;
+  UndoEnv env2{*registry, scratch.fs(), silent, clock, log};
+  env2.windows64 = env.windows64;
+  env2.data_folder = env.data_folder;
+  env2.show_message = env.show_message;
+  env2.strings = env.strings;
+  EXPECT_FALSE(UndoSetFromRecord(env2, Folder() + u"00000001.rmx"));
+  EXPECT_EQ(std::vector<Text>{u"IDS_STR_UNDO_FAILED"}, messages);
+}
+
+}  // namespace
+}  // namespace hs
