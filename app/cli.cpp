@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 #include "app/data_folder.h"
 #include "app/debug_log.h"
@@ -11,7 +12,9 @@
 #include "areas/areas.h"
 #include "areas/safe_lists.h"
 #include "areas/user_lists.h"
+#include "backup/undo_backup.h"
 #include "engine/file_reference.h"
+#include "engine/repair.h"
 #include "engine/results_file.h"
 #include "engine/scan_log.h"
 #include "engine/scan_manager.h"
@@ -63,6 +66,15 @@ std::string CliUsage() {
       "      Linux: the machine folder DIR (default samples/demo-machine); data\n"
       "      folder default $XDG_DATA_HOME/hivesweep, else ~/.local/share/hivesweep.\n"
       "      Windows: the live registry; data folder default the program's own.\n"
+      "  hivesweep repair [--machine DIR] [--data DIR] [--areas MASK] [--all]\n"
+      "      Repairs the problems of the last scan's results that are selected there\n"
+      "      (all of them with --all), backing every change up in an undo set first.\n"
+      "  hivesweep backups [--machine DIR] [--data DIR]\n"
+      "      Lists the undo sets, newest first, numbered from 1.\n"
+      "  hivesweep undo N [--machine DIR] [--data DIR]\n"
+      "      Undoes undo set N of that list.\n"
+      "      Linux: repair and undo change the machine's registry as kept in the data\n"
+      "      folder (machine-registry.reg); the machine folder is never written.\n"
       "  hivesweep show [--machine DIR]\n"
       "      Registry contents per root and view (Windows: the live registry).\n"
       "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
@@ -114,6 +126,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   if (cmd == "show") out->command = CliCommand::kShow;
   else if (cmd == "regcheck") out->command = CliCommand::kRegCheck;
   else if (cmd == "scan") out->command = CliCommand::kScan;
+  else if (cmd == "repair") out->command = CliCommand::kRepair;
+  else if (cmd == "undo") out->command = CliCommand::kUndo;
+  else if (cmd == "backups") out->command = CliCommand::kBackups;
   else {
     *error = "unknown command \"" + cmd + "\"";
     return false;
@@ -121,11 +136,16 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   std::string areas, view;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
-    const bool scan = out->command == CliCommand::kScan;
+    const bool scan = out->command == CliCommand::kScan || out->command == CliCommand::kRepair;
     const bool regcheck = out->command == CliCommand::kRegCheck;
+    const bool undo = out->command == CliCommand::kUndo || out->command == CliCommand::kBackups;
     bool ok = true;
     if (!regcheck && IsOption(a, "--machine")) ok = TakeValue(args, &i, "--machine", &out->machine, error);
-    else if (scan && IsOption(a, "--data")) ok = TakeValue(args, &i, "--data", &out->data, error);
+    else if ((scan || undo) && IsOption(a, "--data")) ok = TakeValue(args, &i, "--data", &out->data, error);
+    else if (out->command == CliCommand::kRepair && a == "--all") out->all = true;
+    else if (out->command == CliCommand::kUndo && out->undo_number == 0 && !a.empty() && a.size() <= 6 &&
+             a.find_first_not_of("0123456789") == std::string::npos && std::stoi(a) > 0)
+      out->undo_number = std::stoi(a);
     else if (scan && IsOption(a, "--areas")) ok = TakeValue(args, &i, "--areas", &areas, error);
     else if (regcheck && IsOption(a, "--view")) ok = TakeValue(args, &i, "--view", &view, error);
     else if (regcheck && a.rfind("--", 0) != 0) out->files.push_back(a);
@@ -149,6 +169,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
       return false;
     }
     out->view32 = view == "32";
+  }
+  if (out->command == CliCommand::kUndo && out->undo_number == 0) {
+    *error = "undo needs the number of an undo set (see hivesweep backups)";
+    return false;
   }
   if (out->command == CliCommand::kRegCheck && out->files.empty()) {
     *error = "regcheck needs at least one .reg file";
@@ -294,6 +318,160 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
   }
   manager.DestroyAreas();
   return code;
+}
+
+namespace {
+
+// The undo layer's environment for the front end.
+UndoEnv MakeUndoEnv(ScanPorts& ports, Log& log, const Text& data_folder, const StringLookup& lookup,
+                    std::ostream& err) {
+  UndoEnv env{ports.registry, ports.fs, *ports.editor, ports.clock, log};
+  env.windows64 = ports.wow64.IsWow64Process();
+  env.is_admin = ports.system.IsAdministrator();
+  env.data_folder = data_folder;
+  env.strings = lookup;
+  env.show_message = [&err](TextView text) { err << "hivesweep: " << PrintableText(text) << "\n"; };
+  return env;
+}
+
+std::string SetTime(std::int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
+  gmtime_r(&t, &tm);
+#endif
+  char buf[40];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm);
+  return buf;
+}
+
+}  // namespace
+
+int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostream& out, std::ostream& err) {
+  if (!ports.editor || !ports.recycle_bin || !ports.history) return kExitFailed;
+  DebugLog log(ports.fs, ports.clock, ports.folders);
+  Text data_folder;
+  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
+    err << "hivesweep: cannot create the data folder " << options.data_display << " (" << ToUtf8(ErrorText(e))
+        << ")\n";
+    return kExitFailed;
+  }
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
+  UndoEnv undo = MakeUndoEnv(ports, log, data_folder, lookup, err);
+  if (const std::size_t n = RecoverInterruptedUndoSets(undo)) {
+    out << "Completed " << n << " undo set(s) of an interrupted repair\n";
+  }
+  UserList exclusions(UserListKind::kExclusion), temp_ignore(UserListKind::kTempIgnore);
+  (void)exclusions.Load(ports.fs, data_folder, log);
+  (void)temp_ignore.Load(ports.fs, data_folder, log);
+  undo.exclusions = &exclusions;
+  SettingsStore settings_store(ports.registry, log);
+  AppSettings settings;
+  (void)settings_store.LoadSettings(&settings);
+  settings.RegErrsFixedLast = 0;
+  undo.partial_backup_saved = [&] {
+    settings.StrLatestRestorePoint =
+        FormatSettingsTime(ports.clock.LocalTime()) + u" " + lookup(u"IDS_STR_PARTIAL_BACKUP");
+    (void)settings_store.SaveSettings(settings);
+  };
+
+  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
+  ScanContext context{ports.registry, ports.wow64, ports.system, ports.protection, notifier, log};
+  context.exclusions = &exclusions;
+  context.temp_ignore = &temp_ignore;
+  context.strings = lookup;
+  ScanManager manager(context, CreateArea);
+  const LoadedResults loaded = LoadProblemsFromDisk(manager, ports.fs, data_folder, log);
+  if (loaded.status != ResultsLoad::kLoaded) {
+    err << "hivesweep: no results of a scan in " << options.data_display << "; run hivesweep scan first\n";
+    return kExitFailed;
+  }
+  std::size_t chosen = 0;
+  for (const AreaInfo& a : kAreas) {
+    CCategory* area = manager.AreaByBit(a.bit);
+    if (!area) continue;
+    for (auto& p : area->problems()) {
+      if (options.areas && (*options.areas & a.bit) == 0) p->selected = 0;
+      else if (all) p->selected = 1;
+      chosen += p->selected == 1 ? 1 : 0;
+    }
+  }
+  out << "Repairing " << chosen << " of " << manager.TotalProblems() << " problems in " << options.source << "\n";
+  NullRepairProgress progress;
+  RepairEnv env{manager, undo, settings_store, settings, progress, *ports.history, *ports.recycle_bin, ports.fs,
+                data_folder};
+  RepairRun run(env);
+  if (!run.Start()) {
+    err << "hivesweep: a repair is already running\n";
+    return kExitFailed;
+  }
+  run.Join();
+  (void)run.Finish(!run.stopped());
+  const std::size_t left = manager.SelectedProblems();
+  out << "Repaired " << (chosen - std::min(chosen, left)) << " problems; " << left
+      << " could not be repaired and stay in the results\n";
+  int code = left == 0 ? kExitOk : kExitFailed;
+  if (exclusions.Save(ports.fs, data_folder, log) != err::kSuccess ||
+      temp_ignore.Save(ports.fs, data_folder, log) != err::kSuccess) {
+    err << "hivesweep: cannot save the lists in " << options.data_display << "\n";
+    code = kExitFailed;
+  }
+  const auto sets = ListUndoSets(undo);
+  if (!sets.empty()) out << "Undo set: " << PrintableText(sets.front().record_path) << " (hivesweep undo 1)\n";
+  manager.DestroyAreas();
+  return code;
+}
+
+int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err) {
+  if (!ports.editor) return kExitFailed;
+  DebugLog log(ports.fs, ports.clock, ports.folders);
+  Text data_folder;
+  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
+    err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
+    return kExitFailed;
+  }
+  UndoEnv undo = MakeUndoEnv(ports, log, data_folder, [](TextView) { return Text(); }, err);
+  if (const std::size_t n = RecoverInterruptedUndoSets(undo)) {
+    out << "Completed " << n << " undo set(s) of an interrupted repair\n";
+  }
+  const auto sets = ListUndoSets(undo);
+  if (sets.empty()) out << "No undo sets\n";
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    out << "  " << (i + 1) << "  " << SetTime(sets[i].changed) << "  " << PrintableText(sets[i].title) << "  "
+        << sets[i].operations << " file(s)" << (sets[i].archive_present ? "" : "  [archive missing]") << "  "
+        << PrintableText(sets[i].record_path) << "\n";
+  }
+  return kExitOk;
+}
+
+int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err) {
+  if (!ports.editor) return kExitFailed;
+  DebugLog log(ports.fs, ports.clock, ports.folders);
+  Text data_folder;
+  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
+    err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
+    return kExitFailed;
+  }
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  UndoEnv undo = MakeUndoEnv(ports, log, data_folder, [&strings](TextView key) { return strings.LookupString(key); },
+                             err);
+  (void)RecoverInterruptedUndoSets(undo);
+  const auto sets = ListUndoSets(undo);
+  if (number < 1 || static_cast<std::size_t>(number) > sets.size()) {
+    err << "hivesweep: there is no undo set " << number << " (" << sets.size() << " listed by hivesweep backups)\n";
+    return kExitFailed;
+  }
+  const UndoSetInfo& set = sets[static_cast<std::size_t>(number) - 1];
+  out << "Undoing " << PrintableText(set.record_path) << " of " << SetTime(set.changed) << "\n";
+  if (!UndoSetFromRecord(undo, set.record_path)) {
+    err << "hivesweep: the undo set could not be undone completely; see the log\n";
+    return kExitFailed;
+  }
+  out << "Undone\n";
+  return kExitOk;
 }
 
 }  // namespace hs

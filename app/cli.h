@@ -17,7 +17,10 @@
 #include "platform/file_system.h"
 #include "platform/ini_reader.h"
 #include "platform/key_protection.h"
+#include "platform/recycle_bin.h"
+#include "platform/reg_editor.h"
 #include "platform/registry.h"
+#include "platform/url_history.h"
 #include "platform/shell_folders.h"
 #include "platform/shell_paths.h"
 #include "platform/system_info.h"
@@ -33,7 +36,7 @@ inline constexpr int kExitUsage = 2;
 // The version text the scan log carries.
 inline constexpr TextView kProgramVersion = u"0.1.0";
 
-enum class CliCommand { kHelp, kShow, kRegCheck, kScan };
+enum class CliCommand { kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups };
 
 struct CliArguments {
   CliCommand command = CliCommand::kHelp;
@@ -42,6 +45,8 @@ struct CliArguments {
   std::optional<std::uint32_t> areas;  // --areas MASK; none: the ticked areas
   bool view32 = false;                 // regcheck --view 32
   std::vector<std::string> files;      // regcheck's files
+  bool all = false;                    // repair --all
+  int undo_number = 0;                 // undo N (1 = the newest set)
 };
 
 // The usage text (ends with a line feed).
@@ -75,6 +80,10 @@ struct ScanPorts {
   IniReader& program_ini;
   FileSystem& program_fs;
   Text program_folder;
+  // For repair and undo; none: those commands cannot run.
+  RegEditor* editor = nullptr;
+  RecycleBin* recycle_bin = nullptr;
+  UrlHistory* history = nullptr;
 };
 
 struct ScanOptions {
@@ -89,5 +98,16 @@ struct ScanOptions {
 // per area and the problems of each. Reads the registry only: the settings,
 // counters and lists stay as they are. Returns the exit code.
 int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std::ostream& err);
+
+// Repairs the problems of the last results (results.hsw): those selected
+// there, or all with `all`, within the areas of options.areas when given.
+// Every change is backed up in an undo set first. Saves the results, the
+// settings counters and the lists. Exit 1 when some problem could not be
+// repaired or an output could not be written.
+int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostream& out, std::ostream& err);
+// Lists the undo sets, newest first (completing interrupted ones first).
+int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err);
+// Undoes set `number` of that list (1 = the newest).
+int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err);
 
 }  // namespace hs

@@ -26,6 +26,9 @@
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_key_protection.h"
+#include "platform/win32/win32_recycle_bin.h"
+#include "platform/win32/win32_reg_editor.h"
+#include "platform/win32/win32_url_history.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_folders.h"
 #include "platform/win32/win32_shell_paths.h"
@@ -34,6 +37,8 @@
 #include "platform/win32/win32_xml_writer.h"
 #else
 #include "platform/portable/portable_machine.h"
+#include "platform/store_reg_editor.h"
+#include "platform/trash_recycle_bin.h"
 #endif
 
 namespace hs {
@@ -95,6 +100,15 @@ void PrintRegistry(Registry& reg, bool windows64) {
 }
 
 constexpr char kDefaultMachine[] = "samples/demo-machine";
+
+int RunCommand(const CliArguments& a, ScanPorts& ports, const ScanOptions& options) {
+  switch (a.command) {
+    case CliCommand::kRepair: return RunRepair(ports, options, a.all, std::cout, std::cerr);
+    case CliCommand::kBackups: return RunBackups(ports, std::cout, std::cerr);
+    case CliCommand::kUndo: return RunUndo(ports, a.undo_number, std::cout, std::cerr);
+    default: return RunScan(ports, options, std::cout, std::cerr);
+  }
+}
 
 int Show(const CliArguments& a) {
 #ifdef _WIN32
@@ -256,11 +270,17 @@ int Scan(const CliArguments& a) {
   RedirectedFileSystem fs(live_fs, program_data, target, /*read_only_elsewhere=*/true);
   RedirectedXmlWriterFactory xml(system_xml, fs);
   ScanPorts ports{registry, wow64, system, protection, fs, clock, folders, shell, xml, ini, live_fs, ProgramFolder()};
+  Win32RegEditor editor;
+  Win32RecycleBin recycle_bin;
+  Win32UrlHistory history;
+  ports.editor = &editor;
+  ports.recycle_bin = &recycle_bin;
+  ports.history = &history;
   ScanOptions options;
   options.areas = a.areas;
   options.source = wow64.IsWow64Process() ? "the live registry (64-bit Windows)" : "the live registry";
   options.data_display = ToUtf8(target);
-  return RunScan(ports, options, std::cout, std::cerr);
+  return RunCommand(a, ports, options);
 }
 
 #else
@@ -275,6 +295,29 @@ std::filesystem::path DefaultDataFolder() {
   return {};
 }
 
+constexpr char kMachineStateFile[] = "machine-registry.reg";
+
+// The machine's registry (every root but the merged classes root) as
+// registry export text, replacing `path` in one step.
+bool SaveMachineState(Registry& reg, const std::filesystem::path& path) {
+  Text text(kRegTextHeaderLine);
+  for (const auto& [root, name] : {std::pair{kHkeyLocalMachine, u"HKEY_LOCAL_MACHINE"},
+                                   std::pair{kHkeyCurrentUser, u"HKEY_CURRENT_USER"},
+                                   std::pair{kHkeyUsers, u"HKEY_USERS"}}) {
+    if (ExportRegText(reg, root, name, u"", kKeyWow64_64Key, true, false, &text) != err::kSuccess) return false;
+  }
+  const std::vector<std::uint8_t> bytes = EncodeRegFile(text);
+  std::filesystem::path temp = path;
+  temp += ".tmp";
+  {
+    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+    if (!f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  return !ec;
+}
+
 int Scan(const CliArguments& a) {
   PortableMachine::Options o;
   o.folder = a.machine.empty() ? kDefaultMachine : a.machine;
@@ -283,6 +326,8 @@ int Scan(const CliArguments& a) {
   std::error_code ec;
   o.program_folder = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
   o.data_folder_of = DataFolderPath;
+  // Repairs change the machine's registry as kept in the data folder.
+  o.registry_state = o.data_folder / kMachineStateFile;
   std::string error;
   std::unique_ptr<PortableMachine> m = PortableMachine::Load(o, &error);
   if (!m) {
@@ -292,6 +337,13 @@ int Scan(const CliArguments& a) {
   }
   ScanPorts ports{m->registry(), m->wow64(), m->system(), m->protection(), m->fs(), m->clock(), m->folders(),
                   m->shell(), m->xml(), m->program_ini(), m->program_fs(), m->program_folder()};
+  NullLog quiet;
+  StoreRegEditor editor(m->registry(), m->fs(), m->description().shell.windows64, quiet);
+  TrashRecycleBin recycle_bin(m->fs(), m->data_folder() + u"\\Recycled");
+  MemoryUrlHistory history;
+  ports.editor = &editor;
+  ports.recycle_bin = &recycle_bin;
+  ports.history = &history;
   ScanOptions options;
   options.areas = a.areas;
   options.source = "the machine " + o.folder.string() + " (" +
@@ -299,7 +351,14 @@ int Scan(const CliArguments& a) {
                    std::to_string(m->description().facts.major_version) + ".x, " +
                    std::to_string(m->snapshot_keys()) + " keys in its snapshot)";
   options.data_display = std::filesystem::absolute(o.data_folder, ec).lexically_normal().string();
-  return RunScan(ports, options, std::cout, std::cerr);
+  const int code = RunCommand(a, ports, options);
+  if (a.command == CliCommand::kRepair || a.command == CliCommand::kUndo) {
+    if (!SaveMachineState(m->registry(), o.registry_state)) {
+      std::fprintf(stderr, "hivesweep: cannot save the machine's registry to %s\n", o.registry_state.string().c_str());
+      return kExitFailed;
+    }
+  }
+  return code;
 }
 
 #endif
@@ -317,6 +376,9 @@ int Main(const std::vector<std::string>& args) {
     case CliCommand::kRegCheck:
       return RegCheck(a);
     case CliCommand::kScan:
+    case CliCommand::kRepair:
+    case CliCommand::kUndo:
+    case CliCommand::kBackups:
       return Scan(a);
   }
   return kExitUsage;

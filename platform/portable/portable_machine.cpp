@@ -510,7 +510,9 @@ std::unique_ptr<PortableMachine> PortableMachine::Load(const Options& options, s
   // The registry: registry.reg, then registry.d/*.reg in name order.
   std::vector<stdfs::path> reg_paths{folder / kMachineRegistryFile};
   const stdfs::path extra = folder / kMachineRegistryFolder;
-  if (stdfs::is_directory(extra, ec)) {
+  if (!options.registry_state.empty() && stdfs::exists(options.registry_state, ec)) {
+    reg_paths = {options.registry_state};
+  } else if (stdfs::is_directory(extra, ec)) {
     std::vector<stdfs::path> more;
     for (const auto& entry : stdfs::directory_iterator(extra, ec)) {
       if (entry.is_regular_file(ec) && entry.path().extension() == ".reg") more.push_back(entry.path());

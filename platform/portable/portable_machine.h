@@ -101,6 +101,9 @@ class PortableMachine {
     // The Windows path of the program's data folder on a machine with these
     // folders (the front end passes DataFolderPath); empty: none.
     std::function<Text(ShellFolders&)> data_folder_of;
+    // When this host file exists, the registry is loaded from it instead of
+    // the machine folder's registry files (a state saved after changes).
+    std::filesystem::path registry_state;
   };
 
   // Loads the machine. Null with *error (naming the file, and the line where
