@@ -1,0 +1,213 @@
+#include "engine/repair.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/settings.h"
+#include "areas/user_lists.h"
+#include "platform/manual_clock.h"
+#include "platform/trash_recycle_bin.h"
+#include "testing/scan_fixture.h"
+#include "testing/scratch_fs.h"
+
+namespace hs {
+namespace {
+
+using namespace hs::testing;
+
+class RepairTest : public ::testing::Test {
+ protected:
+  RepairTest()
+      : fx(MachineFacts{}, MakePlain),
+        editor(MakeContractRegEditor(*fx.registry, scratch.fs(), fx.log)),
+        undo{*fx.registry, scratch.fs(), *editor, clock, fx.log},
+        store(*fx.registry, fx.log, u"Software\\" + UniqueName("hs_repair_settings"),
+              u"Software\\" + UniqueName("hs_repair_run")),
+        bin(scratch.fs(), scratch.Path(u"trash")),
+        env{*fx.manager, undo, store, settings, progress, history, bin, scratch.fs(), scratch.Path(u"data")} {
+    undo.windows64 = fx.wow64->IsWow64Process();
+    undo.data_folder = scratch.Path(u"data");
+    fx.context.temp_ignore = &temp_ignore;
+    fx.context.exclusions = &exclusions;
+    name = u"Software\\" + UniqueName("hs_repair");
+    fx.manager->CreateAreas(kAllAreasMask, kAreaCount);
+  }
+  ~RepairTest() override {
+    (void)fx.registry->DeleteTree(kHkeyCurrentUser, name, 0);
+    (void)fx.registry->DeleteTree(kHkeyCurrentUser, store.settings_key(), 0);
+  }
+
+  void Set(TextView path, TextView value, TextView data) {
+    RegKey k = 0;
+    ASSERT_EQ(0, fx.registry->Create(kHkeyCurrentUser, path, kKeyAllAccess, &k, nullptr));
+    ASSERT_EQ(0, fx.registry->SetValue(k, value, kRegSz, SzData(data)));
+    fx.registry->Close(k);
+  }
+  bool Exists(TextView path) {
+    RegKey k = 0;
+    if (fx.registry->Open(kHkeyCurrentUser, path, kKeyRead, &k) != err::kSuccess) return false;
+    fx.registry->Close(k);
+    return true;
+  }
+  CProblem& Add(std::uint32_t bit, std::int32_t type, Text key, Text value = u"") {
+    auto p = std::make_unique<CProblem>();
+    p->entry_type = type;
+    p->key = std::move(key);
+    p->value_name = std::move(value);
+    CProblem& ref = *p;
+    fx.manager->AreaByBit(bit)->problems().push_back(std::move(p));
+    return ref;
+  }
+  // Runs the repair on this thread as the worker would.
+  void Repair() {
+    backup = BeginUndoBackup(undo);
+    fx.manager->undo_holder().backup = backup.get();
+    fx.manager->CollectAreas();
+    run.CleanWorker();
+    fx.manager->undo_holder().backup = nullptr;
+    EndUndoBackup(undo, std::move(backup));
+  }
+
+  ScratchFs scratch{"hs_repair"};
+  ScanFixture fx;
+  ManualClock clock;
+  std::unique_ptr<RegEditor> editor;
+  UndoEnv undo;
+  SettingsStore store;
+  AppSettings settings;
+  NullRepairProgress progress;
+  MemoryUrlHistory history;
+  TrashRecycleBin bin;
+  UserList exclusions{UserListKind::kExclusion};
+  UserList temp_ignore{UserListKind::kTempIgnore};
+  RepairEnv env;
+  RepairRun run{env};
+  std::unique_ptr<CBackup> backup;
+  Text name;
+};
+
+TEST_F(RepairTest, GroupsRepairAsTheirEntryTypesSay) {
+  Set(name + u"\\X\\Y", u"v", u"d");                       // A: removes Y, then the emptied X
+  Set(name + u"\\Vals", u"dead", u"c:\\gone.exe");          // C: the value
+  Set(name + u"\\Vals", u"keep", u"x");
+  Set(name + u"\\Mru", u"a", u"c:\\gone.txt");              // G: the value and its letter
+  Set(name + u"\\Mru", u"MRUList", u"cab");
+  Set(name + u"\\Blank", u"cmd", u"c:\\gone.exe");          // J: emptied
+  const Text cu = u"HKEY_CURRENT_USER\\";
+  Add(0x0100, 0, cu + name + u"\\X\\Y");
+  Add(0x0100, 2, cu + name + u"\\Vals", u"dead");
+  Add(0x0100, 2, u"NoBackslash", u"dead");                   // fails, touches nothing
+  Add(0x0100, 27, cu + name + u"\\Mru", u"a");
+  Add(0x0100, 37, cu + name + u"\\Blank", u"cmd");
+  CProblem& missing_file = Add(0x0020, 34, u"C:\\gone\\file.tmp");
+  missing_file.details = {u"file", u"C:\\gone\\file.tmp"};
+  CProblem& history_entry = Add(0x0020, 32, u"HKEY_CURRENT_USER\\x");
+  history_entry.details = {u"h", u"C:\\My Docs\\[a].txt"};
+  history.Add(u"file:///C:/My%20Docs/%5Ba%5D.txt");
+  settings.RegErrsFixedLast = 0;
+  Repair();
+
+  EXPECT_FALSE(Exists(name + u"\\X"));
+  RegKey k = 0;
+  ASSERT_EQ(0, fx.registry->Open(kHkeyCurrentUser, name + u"\\Vals", kKeyRead, &k));
+  EXPECT_EQ(err::kFileNotFound, fx.registry->QueryValue(k, u"dead", nullptr));
+  EXPECT_EQ(0, fx.registry->QueryValue(k, u"keep", nullptr));
+  fx.registry->Close(k);
+  ASSERT_EQ(0, fx.registry->Open(kHkeyCurrentUser, name + u"\\Mru", kKeyRead, &k));
+  RegValue v;
+  EXPECT_EQ(err::kFileNotFound, fx.registry->QueryValue(k, u"a", nullptr));
+  ASSERT_EQ(0, fx.registry->QueryValue(k, u"MRUList", &v));
+  EXPECT_EQ(SzData(u"cb"), v.data);
+  fx.registry->Close(k);
+  ASSERT_EQ(0, fx.registry->Open(kHkeyCurrentUser, name + u"\\Blank", kKeyRead, &k));
+  ASSERT_EQ(0, fx.registry->QueryValue(k, u"cmd", &v));
+  EXPECT_EQ(SzData(u""), v.data);
+  fx.registry->Close(k);
+  EXPECT_FALSE(history.Contains(u"file:///C:/My%20Docs/%5Ba%5D.txt"));
+
+  // What failed stays, selected: the key without a backslash and the gone file.
+  ASSERT_EQ(1u, fx.manager->AreaByBit(0x0100)->Count());
+  EXPECT_EQ(u"NoBackslash", fx.manager->AreaByBit(0x0100)->problems()[0]->key);
+  ASSERT_EQ(1u, fx.manager->AreaByBit(0x0020)->Count());
+  EXPECT_EQ(34, fx.manager->AreaByBit(0x0020)->problems()[0]->entry_type);
+  EXPECT_EQ(7u, settings.RegErrsFixedLast);
+  EXPECT_EQ(7u, store.ReadDword(u"RegErrsFixedLast", 0));
+}
+
+TEST_F(RepairTest, CountersAndUnselectedAreas) {
+  Set(name + u"\\A", u"v", u"1");
+  Set(name + u"\\C", u"v", u"3");
+  const Text cu = u"HKEY_CURRENT_USER\\";
+  Add(0x0100, 4, cu + name + u"\\A");
+  Add(0x0100, 2, cu + name + u"\\B", u"v");  // the key is missing: fails
+  Add(0x0100, 4, cu + name + u"\\C");
+  Add(0x0002, 4, cu + name + u"\\A").selected = 0;
+  settings.RegErrsFixedTillDate = 10;
+  settings.RegErrsFixedLast = 0;
+  Repair();
+  EXPECT_EQ(3u, settings.RegErrsFixedLast);
+  EXPECT_EQ(13u, settings.RegErrsFixedTillDate);
+  ASSERT_EQ(1u, fx.manager->AreaByBit(0x0100)->Count());
+  EXPECT_EQ(1, fx.manager->AreaByBit(0x0100)->problems()[0]->selected);
+  EXPECT_EQ(1u, fx.manager->AreaByBit(0x0002)->Count());  // unselected: untouched
+  EXPECT_FALSE(Exists(name + u"\\A"));
+}
+
+TEST_F(RepairTest, StopInTheSecondAreaKeepsTheFirstAreasWork) {
+  const Text cu = u"HKEY_CURRENT_USER\\";
+  // Run order puts the installed software area before the shared files area.
+  const auto order = RunOrder();
+  const auto pos = [&](std::uint32_t bit) { return std::find(order.begin(), order.end(), bit) - order.begin(); };
+  const std::uint32_t first = pos(0x0100) < pos(0x0040) ? 0x0100 : 0x0040;
+  const std::uint32_t second = first == 0x0100 ? 0x0040 : 0x0100;
+  Set(name + u"\\F1", u"v", u"1");
+  Set(name + u"\\S1", u"v", u"1");
+  Set(name + u"\\S2", u"v", u"1");
+  Add(first, 4, cu + name + u"\\F1");
+  Add(second, 4, cu + name + u"\\S1");
+  Add(second, 4, cu + name + u"\\S2");
+  // The first repair of the second area stops the run.
+  int calls = 0;
+  fx.notifier.Close(ScanFixture::kNotifyWindow);
+  env.thread_start = [&] {};
+  struct StopAfter final : RepairProgress {
+    std::function<void()> on_text;
+    void ShowDialog(bool) override {}
+    void SetDialogText(TextView) override { on_text(); }
+    void SetBarRange(int, int) override {}
+    void SetBarPos(int) override {}
+  } stopper;
+  stopper.on_text = [&] {
+    if (++calls == 4) fx.manager->Cancel();  // area 1: 2 texts; area 2: the 1st problem's
+  };
+  RepairEnv env2{*fx.manager, undo, store, settings, stopper, history, bin, scratch.fs(), scratch.Path(u"data")};
+  RepairRun run2(env2);
+  settings.RegErrsFixedTillDate = 0;
+  settings.RegErrsFixedLast = 0;
+  backup = BeginUndoBackup(undo);
+  fx.manager->undo_holder().backup = backup.get();
+  fx.manager->CollectAreas();
+  run2.CleanWorker();
+  EXPECT_TRUE(run2.stopped());
+  EndUndoBackup(undo, std::move(backup));
+  EXPECT_EQ(0u, fx.manager->AreaByBit(first)->Count());
+  EXPECT_EQ(1u, fx.manager->AreaByBit(second)->Count());  // S1 repaired, S2 not reached
+  EXPECT_EQ(2u, settings.RegErrsFixedTillDate);
+  EXPECT_EQ(1u, settings.RegErrsFixedLast);
+}
+
+TEST(RepairGroups, TableAndHistoryAddress) {
+  EXPECT_EQ('A', RepairGroup(21));
+  EXPECT_EQ('B', RepairGroup(38));
+  EXPECT_EQ('C', RepairGroup(43));
+  EXPECT_EQ('D', RepairGroup(39));
+  EXPECT_EQ('F', RepairGroup(26));
+  EXPECT_EQ('I', RepairGroup(40));
+  EXPECT_EQ(0, RepairGroup(44));
+  EXPECT_EQ(0, RepairGroup(-1));
+  EXPECT_EQ(u"file:///C:/a%20b/%5Bx%5D.htm", HistoryUrlOfPath(u"C:\\a b\\[x].htm"));
+}
+
+}  // namespace
+}  // namespace hs
