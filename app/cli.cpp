@@ -80,6 +80,10 @@ std::string CliUsage() {
       "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
       "      Loads .reg files into the registry store, saves it back and compares\n"
       "      every key, value, type and data.\n"
+      "  hivesweep regcompare [--ignore KEY]... A.reg B.reg\n"
+      "      Compares two registry export files without regard to order: every\n"
+      "      key, value, type and data (keys below an ignored KEY left out; \"*\"\n"
+      "      in KEY stands for any one key name).\n"
       "  hivesweep --help\n"
       "\n"
       "MASK is decimal or 0x-prefixed hexadecimal, the sum of area bits:\n";
@@ -129,6 +133,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   else if (cmd == "repair") out->command = CliCommand::kRepair;
   else if (cmd == "undo") out->command = CliCommand::kUndo;
   else if (cmd == "backups") out->command = CliCommand::kBackups;
+  else if (cmd == "regcompare") out->command = CliCommand::kRegCompare;
   else {
     *error = "unknown command \"" + cmd + "\"";
     return false;
@@ -137,7 +142,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool scan = out->command == CliCommand::kScan || out->command == CliCommand::kRepair;
-    const bool regcheck = out->command == CliCommand::kRegCheck;
+    const bool regcompare = out->command == CliCommand::kRegCompare;
+    const bool regcheck = out->command == CliCommand::kRegCheck || regcompare;
     const bool undo = out->command == CliCommand::kUndo || out->command == CliCommand::kBackups;
     bool ok = true;
     if (!regcheck && IsOption(a, "--machine")) ok = TakeValue(args, &i, "--machine", &out->machine, error);
@@ -147,7 +153,11 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
              a.find_first_not_of("0123456789") == std::string::npos && std::stoi(a) > 0)
       out->undo_number = std::stoi(a);
     else if (scan && IsOption(a, "--areas")) ok = TakeValue(args, &i, "--areas", &areas, error);
-    else if (regcheck && IsOption(a, "--view")) ok = TakeValue(args, &i, "--view", &view, error);
+    else if (regcompare && IsOption(a, "--ignore")) {
+      std::string key;
+      ok = TakeValue(args, &i, "--ignore", &key, error);
+      out->ignore.push_back(key);
+    } else if (regcheck && !regcompare && IsOption(a, "--view")) ok = TakeValue(args, &i, "--view", &view, error);
     else if (regcheck && a.rfind("--", 0) != 0) out->files.push_back(a);
     else {
       *error = (a.rfind("-", 0) == 0 ? "unknown option \"" : "unexpected argument \"") + a + "\" for " + cmd;
@@ -172,6 +182,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   }
   if (out->command == CliCommand::kUndo && out->undo_number == 0) {
     *error = "undo needs the number of an undo set (see hivesweep backups)";
+    return false;
+  }
+  if (out->command == CliCommand::kRegCompare && out->files.size() != 2) {
+    *error = "regcompare needs two .reg files";
     return false;
   }
   if (out->command == CliCommand::kRegCheck && out->files.empty()) {

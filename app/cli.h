@@ -36,7 +36,7 @@ inline constexpr int kExitUsage = 2;
 // The version text the scan log carries.
 inline constexpr TextView kProgramVersion = u"0.1.0";
 
-enum class CliCommand { kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups };
+enum class CliCommand { kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare };
 
 struct CliArguments {
   CliCommand command = CliCommand::kHelp;
@@ -45,6 +45,7 @@ struct CliArguments {
   std::optional<std::uint32_t> areas;  // --areas MASK; none: the ticked areas
   bool view32 = false;                 // regcheck --view 32
   std::vector<std::string> files;      // regcheck's files
+  std::vector<std::string> ignore;     // regcompare --ignore KEY (repeatable)
   bool all = false;                    // repair --all
   int undo_number = 0;                 // undo N (1 = the newest set)
 };

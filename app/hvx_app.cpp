@@ -3,6 +3,7 @@
 #include <clocale>
 
 #include "app/data_folder.h"
+#include "backup/undo_backup.h"
 #include "areas/areas.h"
 #include "engine/results_file.h"
 
@@ -73,6 +74,17 @@ bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
   manager_->undo_holder().title = AppTitle();
   (void)exclusions_.Load(env_.fs, data_folder_, log_);
   (void)temp_ignore_.Load(env_.fs, data_folder_, log_);
+  if (env_.editor) {
+    // A repair run that never ended (a crash, a kill) left its journal: its
+    // undo set is completed before anything else changes the registry.
+    UndoEnv undo{env_.registry, env_.fs, *env_.editor, env_.clock, log_};
+    undo.windows64 = env_.wow64.IsWow64Process();
+    undo.is_admin = env_.system.IsAdministrator();
+    undo.data_folder = data_folder_;
+    undo.strings = scan_context_->strings;
+    undo.exclusions = &exclusions_;
+    (void)RecoverInterruptedUndoSets(undo);
+  }
   LoadedResults loaded = LoadProblemsFromDisk(*manager_, env_.fs, data_folder_, log_);
   if (loaded.status == ResultsLoad::kLoaded) settings_.StrLastScanResults = static_cast<std::int32_t>(loaded.checked_total);
   initialised_ = true;

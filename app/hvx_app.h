@@ -19,6 +19,7 @@
 #include "areas/safe_lists.h"
 #include "areas/user_lists.h"
 #include "engine/file_reference.h"
+#include "platform/reg_editor.h"
 #include "engine/scan_manager.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -52,6 +53,9 @@ struct AppEnvironment {
   // File and shell paths for file reference tests; none: references are
   // not judged.
   ShellPaths* shell = nullptr;
+  // The registry editor that undo sets are imported with; none: interrupted
+  // repair runs are not completed at start.
+  RegEditor* editor = nullptr;
 };
 
 class CHVXApp {

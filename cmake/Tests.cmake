@@ -66,6 +66,15 @@ if(HS_WIN32)
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 
+if(HS_WIN32)
+  # Repair and undo on the real registry, and a repair killed mid-run
+  # (whole-registry exports compared by the native front end).
+  add_test(NAME repair_undo_end_to_end
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/repair-e2e.sh ${CMAKE_BINARY_DIR} ${HS_NATIVE_HIVESWEEP})
+  set_tests_properties(repair_undo_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 900
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
+
 # The front end scans (the sample machine natively, the live registry under Wine).
 if(HS_WIN32)
   add_test(NAME cli_scan COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:hivesweep> scan --data "C:\\hivesweep-cli-data")
@@ -75,6 +84,9 @@ else()
   add_test(NAME cli_scan COMMAND hivesweep scan --machine ${CMAKE_SOURCE_DIR}/samples/demo-machine
                                    --data ${CMAKE_BINARY_DIR}/cli-scan-data)
   set_tests_properties(cli_scan PROPERTIES LABELS native TIMEOUT 120)
+  add_test(NAME cli_repair_undo COMMAND ${CMAKE_SOURCE_DIR}/scripts/cli-repair.sh $<TARGET_FILE:hivesweep>
+                                         ${CMAKE_SOURCE_DIR}/samples/demo-machine ${CMAKE_BINARY_DIR}/cli-repair-data)
+  set_tests_properties(cli_repair_undo PROPERTIES LABELS native TIMEOUT 300)
   add_test(NAME cli_bad_arguments COMMAND hivesweep scan --bogus)
   set_tests_properties(cli_bad_arguments PROPERTIES LABELS native WILL_FAIL TRUE)
 endif()

@@ -19,6 +19,7 @@
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_key_protection.h"
 #include "platform/win32/win32_notifier.h"
+#include "platform/win32/win32_reg_editor.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_folders.h"
 #include "platform/win32/win32_shell_paths.h"
@@ -86,6 +87,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                          ToText(folder), nullptr};
   hs::Win32ShellPaths shell;
   env.shell = &shell;
+  hs::Win32RegEditor editor;
+  env.editor = &editor;
   hs::CHVXApp app(env);
   g_app = &app;
   env.show_error = [&app, unattended](hs::TextView text) {

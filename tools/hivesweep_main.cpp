@@ -22,6 +22,7 @@
 
 #ifdef _WIN32
 #include "platform/redirected_file_system.h"
+#include "platform/redirected_reg_editor.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_ini_reader.h"
@@ -219,6 +220,69 @@ int RegCheck(const CliArguments& a) {
   return missing || changed || extra ? 1 : 0;
 }
 
+// Two export files hold the same keys, values, types and data.
+int RegCompare(const CliArguments& a) {
+  Snapshot snap[2];
+  for (int i = 0; i < 2; ++i) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadHostFile(a.files[i], &bytes)) {
+      std::fprintf(stderr, "%s: cannot read the file\n", a.files[i].c_str());
+      return kExitFailed;
+    }
+    RegTextDocument doc;
+    RegTextError error;
+    if (!ParseRegText(bytes.data(), bytes.size(), &doc, &error)) {
+      std::fprintf(stderr, "%s:%d: %s\n", a.files[i].c_str(), error.line, error.message.c_str());
+      return kExitFailed;
+    }
+    AddToSnapshot(doc, &snap[i]);
+  }
+  std::vector<Text> ignored;
+  for (const std::string& k : a.ignore) ignored.push_back(Upcase(FromUtf8(k)));
+  // KEY may name "*" for any one key name (HKEY_USERS\*\Software\X).
+  auto split = [](const Text& path) {
+    std::vector<Text> parts;
+    std::size_t start = 0;
+    for (std::size_t at; (at = path.find(u'\\', start)) != Text::npos; start = at + 1) parts.push_back(path.substr(start, at - start));
+    parts.push_back(path.substr(start));
+    return parts;
+  };
+  auto skip = [&](const Text& key) {
+    const std::vector<Text> parts = split(key);
+    for (const Text& k : ignored) {
+      const std::vector<Text> pattern = split(k);
+      if (pattern.size() > parts.size()) continue;
+      bool match = true;
+      for (std::size_t i = 0; i < pattern.size() && match; ++i) match = pattern[i] == u"*" || pattern[i] == parts[i];
+      if (match) return true;
+    }
+    return false;
+  };
+  std::size_t differences = 0;
+  auto report = [&](const char* what, const Text& key, const Text& value) {
+    if (++differences <= 20) {
+      std::printf("%s: %s%s%s\n", what, ToUtf8(key).c_str(), value.empty() ? "" : " : ", ToUtf8(value).c_str());
+    }
+  };
+  for (int i = 0; i < 2; ++i) {
+    for (const auto& [key, values] : snap[i]) {
+      if (skip(key)) continue;
+      auto other = snap[1 - i].find(key);
+      if (other == snap[1 - i].end()) {
+        report(i == 0 ? "only in the first" : "only in the second", key, u"");
+        continue;
+      }
+      for (const auto& [name, v] : values) {
+        auto ov = other->second.find(name);
+        if (ov == other->second.end()) report(i == 0 ? "value only in the first" : "value only in the second", key, name);
+        else if (i == 0 && (ov->second.type != v.type || ov->second.data != v.data)) report("value differs", key, name);
+      }
+    }
+  }
+  std::printf("%zu keys and %zu keys compared: %zu differences\n", snap[0].size(), snap[1].size(), differences);
+  return differences == 0 ? kExitOk : kExitFailed;
+}
+
 #ifdef _WIN32
 
 // The folder of this executable, or of its parent, that holds the English
@@ -270,7 +334,8 @@ int Scan(const CliArguments& a) {
   RedirectedFileSystem fs(live_fs, program_data, target, /*read_only_elsewhere=*/true);
   RedirectedXmlWriterFactory xml(system_xml, fs);
   ScanPorts ports{registry, wow64, system, protection, fs, clock, folders, shell, xml, ini, live_fs, ProgramFolder()};
-  Win32RegEditor editor;
+  Win32RegEditor system_editor;
+  RedirectedRegEditor editor(system_editor, fs);
   Win32RecycleBin recycle_bin;
   Win32UrlHistory history;
   ports.editor = &editor;
@@ -375,6 +440,8 @@ int Main(const std::vector<std::string>& args) {
       return Show(a);
     case CliCommand::kRegCheck:
       return RegCheck(a);
+    case CliCommand::kRegCompare:
+      return RegCompare(a);
     case CliCommand::kScan:
     case CliCommand::kRepair:
     case CliCommand::kUndo:

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The native front end on the sample machine: scan, repair everything, list
+# the undo set, undo it, scan again: the second scan finds what the first did.
+#   cli-repair.sh HIVESWEEP MACHINE_DIR WORK_DIR
+set -euo pipefail
+hs=$1
+machine=$2
+data=$3
+rm -rf "$data"
+fail() { echo "FAILED: $*"; exit 1; }
+total() { awk '$1 == "Total" {print $2}'; }
+first=$("$hs" scan --machine "$machine" --data "$data" | total)
+[ "$first" -gt 0 ] || fail "the sample machine shows no problems"
+"$hs" repair --machine "$machine" --data "$data" --all
+[ "$("$hs" scan --machine "$machine" --data "$data" | total)" = 0 ] || fail "problems remain after the repair"
+"$hs" backups --machine "$machine" --data "$data" | grep -q '^  1 ' || fail "no undo set listed"
+"$hs" undo 1 --machine "$machine" --data "$data"
+again=$("$hs" scan --machine "$machine" --data "$data" | total)
+[ "$again" = "$first" ] || fail "the undo brought back $again of $first problems"
+"$hs" undo 7 --machine "$machine" --data "$data" && fail "undo of a set that does not exist succeeded"
+echo "ok: $first problems repaired and restored"
