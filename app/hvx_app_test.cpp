@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "backup/undo_backup.h"
 #include "platform/callback_notifier.h"
+#include "platform/memory_log.h"
 #include "platform/manual_clock.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
@@ -145,6 +147,40 @@ TEST_F(AppStart, SilentResultsEndsAtOnce) {
   EXPECT_FALSE(app.InitInstance({u"silentresults"}));
   EXPECT_TRUE(app.flags().silent_results);
   app.ExitInstance();
+}
+
+}  // namespace
+}  // namespace hs
+
+namespace hs {
+namespace {
+
+TEST_F(AppStart, StartCompletesTheUndoSetOfAnInterruptedRepair) {
+  const Text data = scratch_.Path(u"AppData\\Corvanta\\HiveSweep");
+  const Text key = u"Software\\Corvanta\\HiveSweepTestRepair";
+  RegKey k = 0;
+  ASSERT_EQ(0, registry_->Create(kHkeyCurrentUser, key, kKeyAllAccess, &k, nullptr));
+  ASSERT_EQ(0, registry_->SetValue(k, u"v", kRegSz, SzData(u"kept")));
+  registry_->Close(k);
+  MemoryLog log;
+  auto editor = ::hs::testing::MakeContractRegEditor(*registry_, scratch_.fs(), log);
+  UndoEnv undo{*registry_, scratch_.fs(), *editor, clock_, log};
+  undo.windows64 = wow64_->IsWow64Process();
+  undo.data_folder = data;
+  {
+    auto backup = BeginUndoBackup(undo);
+    ASSERT_TRUE(AddDeleteKeyOperation(undo, *backup, 1, key, true, true));
+    ASSERT_EQ(0, backup->journal->Close());  // the run dies before its end
+  }
+  env_.editor = editor.get();
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({}));
+  app.ExitInstance();
+  EXPECT_FALSE(scratch_.fs().Exists(DataFile(u"Partial Backups\\00000001.rjn")));
+  ASSERT_TRUE(scratch_.fs().Exists(DataFile(u"Partial Backups\\00000001.rmx")));
+  ASSERT_TRUE(UndoSetFromRecord(undo, DataFile(u"Partial Backups\\00000001.rmx")));
+  ASSERT_EQ(0, registry_->Open(kHkeyCurrentUser, key, kKeyRead, &k));
+  registry_->Close(k);
 }
 
 }  // namespace
