@@ -348,6 +348,14 @@ UndoEnv MakeUndoEnv(ScanPorts& ports, Log& log, const Text& data_folder, const S
   return env;
 }
 
+bool OpenDataFolder(ScanPorts& ports, std::ostream& err, Text* data_folder) {
+  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, data_folder)) {
+    err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
+    return false;
+  }
+  return true;
+}
+
 std::string SetTime(std::int64_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm tm{};
@@ -443,10 +451,7 @@ int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err) {
   if (!ports.editor) return kExitFailed;
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
-  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
-    err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
-    return kExitFailed;
-  }
+  if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
   UndoEnv undo = MakeUndoEnv(ports, log, data_folder, [](TextView) { return Text(); }, err);
   if (const std::size_t n = RecoverInterruptedUndoSets(undo)) {
     out << "Completed " << n << " undo set(s) of an interrupted repair\n";
@@ -465,10 +470,7 @@ int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err) 
   if (!ports.editor) return kExitFailed;
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
-  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
-    err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
-    return kExitFailed;
-  }
+  if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
   StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
   UndoEnv undo = MakeUndoEnv(ports, log, data_folder, [&strings](TextView key) { return strings.LookupString(key); },
                              err);

@@ -103,16 +103,16 @@ struct UndoEnv {
   Log& log;
   bool windows64 = false;  // the process runs under WOW64
   bool is_admin = false;
-  Text data_folder;        // the program's data folder
+  Text data_folder{};      // the program's data folder
   UserList* exclusions = nullptr;  // keys that could not be removed go here
   StringLookup strings = [](TextView) { return Text(); };
   // A message box (IDS_UNZIP_ERR, IDS_STR_UNDO_FAILED); may be empty.
-  std::function<void(TextView text)> show_message;
+  std::function<void(TextView text)> show_message{};
   // Called when a record file is about to be saved (the program notes the
   // time of its latest restore point); may be empty.
-  std::function<void()> partial_backup_saved;
+  std::function<void()> partial_backup_saved{};
   // Lets the calling thread's window messages be processed; may be empty.
-  std::function<void()> pump_messages;
+  std::function<void()> pump_messages{};
 };
 
 // data folder + "Partial Backups\".

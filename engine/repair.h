@@ -42,11 +42,11 @@ struct RepairEnv {
   UrlHistory& history;
   RecycleBin& recycle_bin;
   FileSystem& fs;
-  Text data_folder;
+  Text data_folder{};
   // Runs on the worker before the first repair and after the last (COM
   // initialisation for the history object); may be empty.
-  std::function<void()> thread_start;
-  std::function<void()> thread_end;
+  std::function<void()> thread_start{};
+  std::function<void()> thread_end{};
 };
 
 // Entry type → repair group letter 'A'..'J'; 0 for a type never repaired.
