@@ -251,6 +251,10 @@ TEST(FileTypesArea, ExtensionsTypesVerbsIconsAndHandlers) {
   fx.Sz(cr, type + u"\\shell\\run\\command", true, u"", u"\"" + ok + u"\" /run \"%1\"");
   fx.Key(cr, type + u"\\shell\\view", true);
   fx.Key(cr, type + u"\\shell\\drop\\DropTarget", true);
+  fx.Sz(cr, type + u"\\shell\\dde\\ddeexec", true, u"", u"[Open(\"%1\")]");
+  // An installer-advertised verb: no command line, a descriptor instead.
+  fx.Set(cr, type + u"\\shell\\advertised\\command", true, u"command", kRegMultiSz,
+         AreaFixture::Utf16z(u"w_K%9=Widget>M5KDYSUnf(HA*L[xeX)y"));
   fx.Sz(cr, type + u"\\DefaultIcon", true, u"", fx.Path(u"Types\\gone.ico") + u",1");
   fx.Key(cr, type + u"\\ShellEx\\ContextMenuHandlers\\{" + n + u"-braced}", true);
   fx.Sz(cr, type + u"\\ShellEx\\ContextMenuHandlers\\Named", true, u"", noclass);

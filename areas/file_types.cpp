@@ -82,6 +82,7 @@ void CFileTypes::DropRepeats(std::size_t from) {
 }
 
 void CFileTypes::CheckName(const ClassesPass& pass, const Text& name) {
+  if (name.empty()) return;
   ReportProgress(u"File Type: " + name);
   Registry& reg = env().registry;
   KeyHolder type_key(reg);
