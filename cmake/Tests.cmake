@@ -38,10 +38,11 @@ foreach(dir IN LISTS HS_TEST_DIRS)
   endif()
 endforeach()
 
-if(HS_WIN32 AND TARGET test_areas AND TARGET test_app)
+if(HS_WIN32 AND TARGET test_areas AND TARGET test_app AND TARGET test_engine)
   # The area tests seed faults into the prefix's registry for seconds at a
-  # time; the application tests scan that registry and expect it clean.
-  set_tests_properties(test_areas test_app PROPERTIES RESOURCE_LOCK wine_registry)
+  # time; the engine and application tests scan that registry and expect it
+  # clean.
+  set_tests_properties(test_areas test_app test_engine PROPERTIES RESOURCE_LOCK wine_registry)
 endif()
 
 if(HS_WIN32)
