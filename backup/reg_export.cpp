@@ -122,7 +122,14 @@ ExportResult ExportKeyTree(Registry& registry, CRegExport* out, std::int32_t roo
     return ExportResult::kIncomplete;
   }
   bool complete = true;
-  ExportKey(registry, out, key, Text(ExportRootName(root_index)) + u"\\" + p, sam, log, &complete);
+  const Text full_name = Text(ExportRootName(root_index)) + u"\\" + p;
+  if (ContainsWowNode(full_name)) {
+    // The export format cannot carry it: such a key is never backed up here.
+    log.LogLine(u"Backup export: " + LogSafe(full_name) + u" lies below a Wow6432Node key");
+    registry.Close(key);
+    return ExportResult::kIncomplete;
+  }
+  ExportKey(registry, out, key, full_name, sam, log, &complete);
   registry.Close(key);
   return complete ? ExportResult::kExported : ExportResult::kIncomplete;
 }

@@ -190,7 +190,23 @@ bool RunDeleteValue(UndoEnv& env, CBackup& backup, const COperation& op, std::ui
   return e == err::kSuccess;
 }
 
-bool AddOperation(UndoEnv& env, CBackup& backup, const COperation& op) {
+// A path that names the 32-bit view by its "Wow6432Node" key (the form the
+// 32-bit scan passes report) becomes the plain path in the 32-bit view, so
+// that its backup is exported and imported where it belongs: exports leave
+// every Wow6432Node key out.
+void NormalizeViewPath(const UndoEnv& env, Text* path, bool* is64) {
+  if (!env.windows64) return;
+  const Text lower = Lowercase(*path);
+  std::size_t at = Text::npos;
+  if (lower.rfind(u"wow6432node\\", 0) == 0) at = 0;
+  else if (const std::size_t p = lower.find(u"\\wow6432node\\"); p != Text::npos) at = p + 1;
+  if (at == Text::npos) return;
+  path->erase(at, 12);
+  *is64 = false;
+}
+
+bool AddOperation(UndoEnv& env, CBackup& backup, COperation& op) {
+  NormalizeViewPath(env, &op.strings[0], &op.is64);
   env.log.LogLine(u"Trying to Add operation");
   if (!RunOperation(env, backup, op)) {
     env.log.LogLine(u"Add operation FAILED");

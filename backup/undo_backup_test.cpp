@@ -149,6 +149,7 @@ TEST_F(UndoTest, RepairThenUndoRestoresBothViews) {
   if (env.windows64) {
     SetValue(kHkeyLocalMachine, name + u"\\V64", u"x", kRegSz, SzData(u"sixty-four"), kKeyWow64_64Key);
     SetValue(kHkeyLocalMachine, name + u"\\V32", u"x", kRegSz, SzData(u"thirty-two"), kKeyWow64_32Key);
+    SetValue(kHkeyLocalMachine, name + u"\\V32b\\Sub", u"y", kRegSz, SzData(u"named by its node"), kKeyWow64_32Key);
   }
   const auto before_cu = Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0);
   const auto before64 = Snapshot(*registry, kHkeyLocalMachine, u"HKEY_LOCAL_MACHINE", name, kKeyWow64_64Key);
@@ -164,6 +165,10 @@ TEST_F(UndoTest, RepairThenUndoRestoresBothViews) {
     EXPECT_TRUE(AddDeleteKeyOperation(env, *backup, 2, name + u"\\V64", false, true));
     EXPECT_TRUE(AddDeleteKeyOperation(env, *backup, 2, name + u"\\V32", false, false));
     EXPECT_FALSE(KeyExists(kHkeyLocalMachine, name + u"\\V32", kKeyWow64_32Key));
+    // The 32-bit view named by its Wow6432Node key, as the 32-bit passes report it.
+    const Text node_path = u"Software\\Wow6432Node\\" + name.substr(9) + u"\\V32b";
+    EXPECT_TRUE(AddDeleteKeyOperation(env, *backup, 2, node_path, true, true));
+    EXPECT_FALSE(KeyExists(kHkeyLocalMachine, name + u"\\V32b", kKeyWow64_32Key));
   }
   EXPECT_FALSE(KeyExists(kHkeyCurrentUser, tree));
   EndUndoBackup(env, std::move(backup));
