@@ -19,6 +19,7 @@
 #include "platform/key_protection.h"
 #include "platform/registry.h"
 #include "platform/shell_folders.h"
+#include "platform/shell_links.h"
 #include "platform/shell_paths.h"
 #include "platform/system_info.h"
 #include "platform/wow64.h"
@@ -75,6 +76,7 @@ struct ScanPorts {
   IniReader& program_ini;
   FileSystem& program_fs;
   Text program_folder;
+  ShellLinks* links = nullptr;  // none: shortcuts are not read
 };
 
 struct ScanOptions {

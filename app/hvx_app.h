@@ -24,6 +24,7 @@
 #include "platform/file_system.h"
 #include "platform/ini_reader.h"
 #include "platform/shell_folders.h"
+#include "platform/shell_links.h"
 #include "platform/single_instance.h"
 
 namespace hs {
@@ -52,6 +53,9 @@ struct AppEnvironment {
   // File and shell paths for file reference tests; none: references are
   // not judged.
   ShellPaths* shell = nullptr;
+  // Shortcut files for the shortcut and Start menu areas; none: they read
+  // no shortcuts.
+  ShellLinks* links = nullptr;
 };
 
 class CHVXApp {

@@ -28,6 +28,7 @@
 #include "platform/win32/win32_key_protection.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_folders.h"
+#include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
 #include "platform/win32/win32_wow64.h"
@@ -256,6 +257,8 @@ int Scan(const CliArguments& a) {
   RedirectedFileSystem fs(live_fs, program_data, target, /*read_only_elsewhere=*/true);
   RedirectedXmlWriterFactory xml(system_xml, fs);
   ScanPorts ports{registry, wow64, system, protection, fs, clock, folders, shell, xml, ini, live_fs, ProgramFolder()};
+  Win32ShellLinks links;
+  ports.links = &links;
   ScanOptions options;
   options.areas = a.areas;
   options.source = wow64.IsWow64Process() ? "the live registry (64-bit Windows)" : "the live registry";
@@ -292,6 +295,7 @@ int Scan(const CliArguments& a) {
   }
   ScanPorts ports{m->registry(), m->wow64(), m->system(), m->protection(), m->fs(), m->clock(), m->folders(),
                   m->shell(), m->xml(), m->program_ini(), m->program_fs(), m->program_folder()};
+  ports.links = &m->links();
   ScanOptions options;
   options.areas = a.areas;
   options.source = "the machine " + o.folder.string() + " (" +
