@@ -9,8 +9,8 @@
 //
 // Contract (all adapters):
 // - TargetPath answers the target as a full Windows path (a drive path, or
-//   a UNC path when the link holds one: the UNC form is preferred), with
-//   environment variables of the link's expandable path expanded. It answers
+//   a UNC path when the link holds one: the UNC form is preferred); the
+//   stored path wins over an expandable one (%VARIABLES%). It answers
 //   the empty text when the file is missing, is larger than
 //   kMaxShellLinkBytes, is not a shell link, holds no file-system path (a
 //   link to a virtual folder), or its path does not fit kMaxShellLinkPathChars

@@ -126,16 +126,17 @@ Text LiblnkShellLinks::TargetPath(TextView link_path) {
   LnkFile lnk(bytes);
   if (!lnk.open()) return Text();
 
-  Text target;
-  const Text expandable = lnk.String(liblnk_file_get_utf16_environment_variables_location_size,
-                                     liblnk_file_get_utf16_environment_variables_location);
-  if (!expandable.empty()) {
-    Text expanded;
-    if (shell_.ExpandEnvironmentStrings(expandable, kMaxShellLinkPathChars, &expanded).ok) target = expanded;
-  }
-  if (target.empty())
-    target = lnk.String(liblnk_file_get_utf16_network_path_size, liblnk_file_get_utf16_network_path);
+  // The stored path first, as the shell-link object of the reference
+  // platform answers; the expandable path only for a link without one.
+  Text target = lnk.String(liblnk_file_get_utf16_network_path_size, liblnk_file_get_utf16_network_path);
   if (target.empty()) target = lnk.String(liblnk_file_get_utf16_local_path_size, liblnk_file_get_utf16_local_path);
+  if (target.empty()) {
+    const Text expandable = lnk.String(liblnk_file_get_utf16_environment_variables_location_size,
+                                       liblnk_file_get_utf16_environment_variables_location);
+    if (!expandable.empty() &&
+        !shell_.ExpandEnvironmentStrings(expandable, kMaxShellLinkPathChars, &target).ok)
+      target.clear();
+  }
   if (target.empty())
     target = ResolveLinkRelativePath(
         link_path, lnk.String(liblnk_file_get_utf16_relative_path_size, liblnk_file_get_utf16_relative_path));

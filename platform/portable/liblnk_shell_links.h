@@ -3,13 +3,14 @@
 // The file is read through the FileSystem port (at most kMaxShellLinkBytes)
 // and handed to liblnk from memory (a libbfio memory range), so the
 // machine's own path rules apply.
-// The target is what the link holds, in the order the shell-link object
-// prefers it: the expandable path (its environment block, expanded with the
-// machine's environment), else the network path of its location (the UNC
-// form), else the local path of its location, else its relative path taken
-// against the shortcut's folder ("." and ".." resolved). A link holding only
-// an item list (a virtual folder, or a target the library cannot spell as a
-// path) has no target here.
+// The target is what the link holds, in the order the shell-link object of
+// the reference platform (Wine) prefers it: the network path of its
+// location (the UNC form), else the local path of its location, else its
+// expandable path (the environment block, expanded with the machine's
+// environment), else its relative path taken against the shortcut's folder
+// ("." and ".." resolved). A link holding only an item list (a virtual
+// folder, or a target the library cannot spell as a path) has no target
+// here.
 //
 // IsWritable: the portable machine keeps no write permissions, so every
 // existing file (not a folder) counts as writable.
