@@ -45,8 +45,10 @@ const std::vector<RecentListRow> kRecentLists = {
 Text Rot13(TextView text) {
   Text out(text);
   for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(u'A' + (c - u'A' + 13) % 26);
-    else if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(u'a' + (c - u'a' + 13) % 26);
+    if (c >= u'A' && c <= u'Z')
+      c = static_cast<char16_t>(u'A' + (c - u'A' + 13) % 26);
+    else if (c >= u'a' && c <= u'z')
+      c = static_cast<char16_t>(u'a' + (c - u'a' + 13) % 26);
   }
   return out;
 }
@@ -74,8 +76,7 @@ std::vector<CUserAssSpy::Record> CUserAssSpy::ReadRecords(TextView usage_key, bo
   for (std::uint32_t i = 0; i < info.values; ++i) {
     Text name;
     RegValue value;
-    if (env_.registry.EnumValue(k.get(), i, kMaxNameChars + 1, kMaxDataBytes, &name, &value) != err::kSuccess)
-      continue;
+    if (env_.registry.EnumValue(k.get(), i, kMaxNameChars + 1, kMaxDataBytes, &name, &value) != err::kSuccess) continue;
     Text decoded = encoded ? Rot13(name) : name;
     if (decoded.compare(0, kRunPidlPrefix.size(), kRunPidlPrefix) != 0) continue;
     out.push_back(Record{std::move(name), std::move(decoded)});
@@ -199,9 +200,7 @@ int CHistoryLists::ScanUsageRecords() {
     const std::vector<CUserAssSpy::Record> records = spy.ReadRecords(usage_key, encoded);
     for (const CUserAssSpy::Record& r : records) {
       if (IsCancelled()) return 2;
-      if (r.decoded.size() <= kProgramsPrefix.size() ||
-          !StartsWithNoCase(r.decoded, kProgramsPrefix))
-        continue;
+      if (r.decoded.size() <= kProgramsPrefix.size() || !StartsWithNoCase(r.decoded, kProgramsPrefix)) continue;
       ReportProgress(Joined(String(u"IDS_USERASSIST_KEY"), r.decoded));
       const Text relative = r.decoded.substr(kProgramsPrefix.size());
       const bool shortcut = EndsWithNoCase(relative, u".lnk");

@@ -19,11 +19,15 @@
 namespace hs {
 
 inline constexpr TextView kFileExtsKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
-inline constexpr TextView kOpenSaveKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSaveMRU";
+inline constexpr TextView kOpenSaveKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSaveMRU";
 inline constexpr TextView kUsageKeys[] = {
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{5E6AB780-7743-11CF-A12B-00AA004AE837}\\Count",
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{75048700-EF1F-11D0-9888-006097DEACF9}\\Count"};
-inline constexpr TextView kUsageSettingsKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\Settings";
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{5E6AB780-7743-11CF-A12B-00AA004AE837}"
+    u"\\Count",
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{75048700-EF1F-11D0-9888-006097DEACF9}"
+    u"\\Count"};
+inline constexpr TextView kUsageSettingsKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\Settings";
 
 // One application recent list: its label, key and whether its values name
 // folders.

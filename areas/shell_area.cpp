@@ -71,7 +71,8 @@ Text CShellArea::ProgramsFolder(bool common) {
   } else {
     (void)ReadStringValue(e, root, kShellFoldersKey, value, RegView::kDefault, &folder);
   }
-  if (folder.empty() && folders()) folder = folders()->SpecialFolderPath(common ? kCsidlCommonPrograms : kCsidlPrograms);
+  if (folder.empty() && folders())
+    folder = folders()->SpecialFolderPath(common ? kCsidlCommonPrograms : kCsidlPrograms);
   while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
   return folder;
 }

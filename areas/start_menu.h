@@ -17,7 +17,8 @@
 
 namespace hs {
 
-inline constexpr TextView kMenuOrderKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs";
+inline constexpr TextView kMenuOrderKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs";
 inline constexpr TextView kMenuOrderKey2 =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu2\\Programs";
 

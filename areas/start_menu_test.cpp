@@ -2,13 +2,14 @@
 // system, with the committed shortcut files of platform/contract/shortcuts
 // (their targets lie in C:\hs-shortcut-fixture) copied into folders of the
 // test's own, and the Programs folders pointed there.
+#include "areas/start_menu.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "areas/shell_area.h"
 #include "areas/shortcuts.h"
-#include "areas/start_menu.h"
 #include "testing/area_fixture.h"
 #include "testing/fixture_files.h"
 

@@ -25,10 +25,14 @@ int wmain(int argc, wchar_t** argv) {
   spec.target = FromWide(argv[2]);
   for (int i = 3; i < argc; ++i) {
     const std::wstring a = argv[i];
-    if (a == L"--relative") spec.relative = true;
-    else if (a == L"--args" && i + 1 < argc) spec.arguments = FromWide(argv[++i]);
-    else if (a == L"--workdir" && i + 1 < argc) spec.working_folder = FromWide(argv[++i]);
-    else return Usage();
+    if (a == L"--relative")
+      spec.relative = true;
+    else if (a == L"--args" && i + 1 < argc)
+      spec.arguments = FromWide(argv[++i]);
+    else if (a == L"--workdir" && i + 1 < argc)
+      spec.working_folder = FromWide(argv[++i]);
+    else
+      return Usage();
   }
   hs::Win32ShellLinks links;
   const auto guard = links.EnterThread();

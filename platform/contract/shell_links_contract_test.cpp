@@ -17,6 +17,7 @@
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
+// last: its macros rename members of the ports
 #include <windows.h>
 #else
 #include "platform/portable/host_file_system.h"

@@ -133,8 +133,7 @@ Text LiblnkShellLinks::TargetPath(TextView link_path) {
   if (target.empty()) {
     const Text expandable = lnk.String(liblnk_file_get_utf16_environment_variables_location_size,
                                        liblnk_file_get_utf16_environment_variables_location);
-    if (!expandable.empty() &&
-        !shell_.ExpandEnvironmentStrings(expandable, kMaxShellLinkPathChars, &target).ok)
+    if (!expandable.empty() && !shell_.ExpandEnvironmentStrings(expandable, kMaxShellLinkPathChars, &target).ok)
       target.clear();
   }
   if (target.empty())

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_shell_links.h"
 
 #include <windows.h>
+// after <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -61,8 +62,7 @@ Text Win32ShellLinks::TargetPath(TextView link_path) {
   if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p)))) return Text();
   if (FAILED(file.p->Load(path.c_str(), STGM_READ))) return Text();
   wchar_t buf[kMaxShellLinkPathChars] = {};
-  if (link.p->GetPath(buf, static_cast<int>(kMaxShellLinkPathChars), nullptr, SLGP_UNCPRIORITY) != S_OK)
-    return Text();
+  if (link.p->GetPath(buf, static_cast<int>(kMaxShellLinkPathChars), nullptr, SLGP_UNCPRIORITY) != S_OK) return Text();
   buf[kMaxShellLinkPathChars - 1] = L'\0';
   const std::size_t n = wcslen(buf);
   if (n >= kMaxShellLinkPathChars - 1) return Text();  // may have been cut short
@@ -71,8 +71,9 @@ Text Win32ShellLinks::TargetPath(TextView link_path) {
 
 bool Win32ShellLinks::IsWritable(TextView path) {
   if (!Usable(path)) return false;
-  const HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h =
+      ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   ::CloseHandle(h);
   return true;

@@ -22,10 +22,10 @@ class Win32ShellLinks final : public ShellLinks {
 };
 
 struct ShellLinkSpec {
-  Text target;           // the path (IShellLinkW::SetPath; may hold %VARIABLES%)
-  Text arguments;        // optional
-  Text working_folder;   // optional
-  bool relative = false; // also store the target relative to the link (SetRelativePath)
+  Text target;            // the path (IShellLinkW::SetPath; may hold %VARIABLES%)
+  Text arguments;         // optional
+  Text working_folder;    // optional
+  bool relative = false;  // also store the target relative to the link (SetRelativePath)
 };
 
 // Creates or replaces the shortcut file `link_path` (the calling thread
