@@ -47,6 +47,15 @@ bool CShellArea::PathJudged(TextView path) {
 }
 
 bool CShellArea::ReferenceGone(TextView path) {
+  const Text key(path);
+  if (const auto it = gone_.find(key); it != gone_.end()) return it->second;
+  const bool gone = ReferenceGoneUncached(path);
+  // A cancelled scan judges nothing; its answers are not kept.
+  if (!IsCancelled()) gone_.emplace(key, gone);
+  return gone;
+}
+
+bool CShellArea::ReferenceGoneUncached(TextView path) {
   if (!PathJudged(path)) return false;
   FileReferences* refs = context().file_refs;
   const int found = windows64() ? refs->FileExistsSwapped(path, false) : refs->FileReferenceExists(path);
@@ -107,6 +116,14 @@ bool CShellArea::ShortcutTargetJudged(TextView target) {
 }
 
 bool CShellArea::ShortcutTargetMissing(TextView target) {
+  const Text key(target);
+  if (const auto it = missing_targets_.find(key); it != missing_targets_.end()) return it->second;
+  const bool missing = ShortcutTargetMissingUncached(target);
+  if (!IsCancelled()) missing_targets_.emplace(key, missing);
+  return missing;
+}
+
+bool CShellArea::ShortcutTargetMissingUncached(TextView target) {
   if (!ShortcutTargetJudged(target)) return false;
   if (context().safe_lists && context().safe_lists->IsSafePath(Lowercase(target))) return false;
   if (FileExists(target) == 1 || ItemExists(target)) return false;

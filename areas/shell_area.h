@@ -6,6 +6,7 @@
 // Runs on the scan worker thread only, like every area.
 #pragma once
 
+#include <unordered_map>
 #include <vector>
 
 #include "areas/program_area.h"
@@ -40,6 +41,8 @@ class CShellArea : public CProgramArea {
   // not system file protection. Empty texts, network paths and, while the
   // removable-media setting is on, paths on drives that are not fixed are
   // never missing. "Undecided" (a bare name, a folder) is not missing.
+  // Answers are kept for the life of the area (one scan), so a program
+  // named by many entries costs one drive walk.
   bool ReferenceGone(TextView path);
   // Whether a path is judged at all: not empty, not on the safe path list,
   // not a network path, and (while the removable-media setting is on) not
@@ -64,11 +67,17 @@ class CShellArea : public CProgramArea {
   // not an installer-advertised shortcut ("installer\{"), on a fixed drive.
   bool ShortcutTargetJudged(TextView target);
   // A judged target that neither the drive walk finds nor exists, and that
-  // the safe path list and system file protection do not keep.
+  // the safe path list and system file protection do not keep. Kept for
+  // the life of the area, like ReferenceGone.
   bool ShortcutTargetMissing(TextView target);
 
  private:
   void CollectShortcutFilesIn(const Text& folder, int depth, std::vector<Text>* out);
+  bool ReferenceGoneUncached(TextView path);
+  bool ShortcutTargetMissingUncached(TextView target);
+
+  std::unordered_map<Text, bool> gone_;
+  std::unordered_map<Text, bool> missing_targets_;
 };
 
 // A shortcut's file name without its ".lnk" ending.
