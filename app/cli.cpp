@@ -250,6 +250,9 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
   context.temp_ignore = &temp_ignore;
   context.strings = lookup;
   context.shell = &ports.shell;
+  context.folders = &ports.folders;
+  context.fs = &ports.fs;
+  context.links = ports.links;
   context.selected_categories = ticked;
   context.skip_empty_keys = settings.ReadDword(u"SetChkSkipEmptyKeys", 1) != 0;
   ScanManager manager(context, CreateArea);
@@ -296,7 +299,9 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
     if ((ticked & a.bit) == 0 || !area || area->Count() == 0) continue;
     out << "\n" << area_name(a) << " (" << area->Count() << ")\n";
     for (const auto& p : area->problems()) {
-      out << "  " << PrintableText(p->key) << (p->entry32 ? "  [32-bit]" : "") << "\n";
+      // Shortcut problems carry no key: their shortcut file stands there.
+      const TextView where = p->key.empty() ? TextView(p->Detail(1)) : TextView(p->key);
+      out << "  " << PrintableText(where) << (p->entry32 ? "  [32-bit]" : "") << "\n";
       if (!p->value_name.empty()) out << "    value: " << PrintableText(p->value_name) << "\n";
       if (!p->value_data.empty()) out << "    data:  " << PrintableText(p->value_data) << "\n";
       if (!p->Detail(0).empty()) out << "    " << PrintableText(p->Detail(0)) << "\n";

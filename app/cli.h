@@ -22,6 +22,7 @@
 #include "platform/registry.h"
 #include "platform/url_history.h"
 #include "platform/shell_folders.h"
+#include "platform/shell_links.h"
 #include "platform/shell_paths.h"
 #include "platform/system_info.h"
 #include "platform/wow64.h"
@@ -85,6 +86,7 @@ struct ScanPorts {
   RegEditor* editor = nullptr;
   RecycleBin* recycle_bin = nullptr;
   UrlHistory* history = nullptr;
+  ShellLinks* links = nullptr;  // none: shortcuts are not read
 };
 
 struct ScanOptions {

@@ -71,6 +71,9 @@ bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
     scan_context_->file_refs = file_refs_.get();
     scan_context_->shell = env_.shell;
   }
+  scan_context_->folders = &env_.folders;
+  scan_context_->fs = &env_.fs;
+  scan_context_->links = env_.links;
   manager_->undo_holder().title = AppTitle();
   (void)exclusions_.Load(env_.fs, data_folder_, log_);
   (void)temp_ignore_.Load(env_.fs, data_folder_, log_);

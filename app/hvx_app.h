@@ -25,6 +25,7 @@
 #include "platform/file_system.h"
 #include "platform/ini_reader.h"
 #include "platform/shell_folders.h"
+#include "platform/shell_links.h"
 #include "platform/single_instance.h"
 
 namespace hs {
@@ -56,6 +57,9 @@ struct AppEnvironment {
   // The registry editor that undo sets are imported with; none: interrupted
   // repair runs are not completed at start.
   RegEditor* editor = nullptr;
+  // Shortcut files for the shortcut and Start menu areas; none: they read
+  // no shortcuts.
+  ShellLinks* links = nullptr;
 };
 
 class CHVXApp {

@@ -19,6 +19,9 @@ else()
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
   # The portable XML writer (the Win32 one uses the system's XmlLite).
   pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
+  # The portable shell-links adapter reads shortcut files with liblnk (from
+  # memory, through libbfio).
+  pkg_check_modules(LIBLNK REQUIRED IMPORTED_TARGET liblnk libbfio)
   add_library(hs_zlib INTERFACE)
   target_link_libraries(hs_zlib INTERFACE ZLIB::ZLIB)
   add_library(hs_minizip INTERFACE)

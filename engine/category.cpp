@@ -51,6 +51,7 @@ const std::vector<Text>& ProtectedFragments() {
 constexpr int kMaxEmptyKeyDepth = 512;
 
 bool IsHistoryType(int t) { return t >= 26 && t <= 32; }
+bool IsRecentEntryType(int t) { return t >= 28 && t <= 30; }
 
 }  // namespace
 
@@ -131,8 +132,11 @@ bool CCategory::KeyIsWritable(RegKey root, TextView subkey, std::uint32_t mask) 
 int CCategory::AddProblem(int entry_type, TextView key, TextView value_name, TextView value_data,
                           TextView alternate_key, bool entry32) {
   ScanContext& ctx = context();
-  // 1. Safe key list.
-  if (ctx.safe_lists && ctx.safe_lists->IsSafeKey(key)) return -1;
+  // 1. Safe key list. Not for the entries of recent lists and usage records
+  // (28 to 30): they are single values in keys the list shields as a whole
+  // ("\\winzip", "\\mediaplayer", "-11d0-" of a usage key's identifier),
+  // which would leave those lists never checked.
+  if (!IsRecentEntryType(entry_type) && ctx.safe_lists && ctx.safe_lists->IsSafeKey(key)) return -1;
   // 2. The record.
   auto p = std::make_unique<CProblem>();
   p->entry_type = entry_type;

@@ -49,6 +49,7 @@ class FileReferences {
 
   // The setting SetChkREmovableMedia: references to removable media are not judged.
   void set_skip_removable_media(bool on) { skip_removable_media_ = on; }
+  bool skip_removable_media() const { return skip_removable_media_; }
 
   // True: valid or not judged (also whenever the area's scan is cancelled);
   // false: the file is missing.

@@ -18,7 +18,10 @@
 namespace hs {
 
 class FileReferences;
+class FileSystem;
 class SafeLists;
+class ShellFolders;
+class ShellLinks;
 class ShellPaths;
 class UserList;
 
@@ -37,6 +40,12 @@ struct ScanContext {
   // reference counts as valid.
   FileReferences* file_refs = nullptr;
   ShellPaths* shell = nullptr;
+  // The user's special folders, the files in them and shortcut files (the
+  // shortcut and Start menu areas); any of them none: those areas find no
+  // folders and read no shortcuts.
+  ShellFolders* folders = nullptr;
+  FileSystem* fs = nullptr;
+  ShellLinks* links = nullptr;
   // Settings: the ticked scan areas (SelectedCategories) and whether empty
   // keys are skipped (SetChkSkipEmptyKeys).
   std::uint32_t selected_categories = kAllAreasMask;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <system_error>
 #include <tuple>
@@ -28,10 +29,12 @@
 #include "testing/test_env.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
 #else
 #include "platform/portable/host_file_system.h"
+#include "platform/portable/liblnk_shell_links.h"
 #include "platform/portable/portable_shell_paths.h"
 #include "platform/portable/portable_wow64.h"
 #include "platform/store/registry_store.h"
@@ -79,11 +82,25 @@ class AreaFixture {
                                              manager_->system_folder32());
     context_.file_refs = refs_.get();
     context_.shell = shell_.get();
+#ifdef _WIN32
+    links_ = std::make_unique<Win32ShellLinks>();
+#else
+    links_ = std::make_unique<LiblnkShellLinks>(fs_, *shell_);
+#endif
+    context_.folders = &folders_;
+    context_.fs = &fs_;
+    context_.links = links_.get();
     manager_->CreateAreas(kAllAreasMask, kAreaCount);
   }
 
   ~AreaFixture() {
     manager_.reset();
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      RegKey k = 0;
+      if (registry_->Open(it->root, it->subkey, kKeyAllAccess | it->view, &k) != err::kSuccess) continue;
+      (void)registry_->SetValue(k, it->name, it->value.type, it->value.data);
+      registry_->Close(k);
+    }
     for (auto it = values_.rbegin(); it != values_.rend(); ++it) {
       RegKey k = 0;
       if (registry_->Open(std::get<0>(*it), std::get<1>(*it), kKeyAllAccess | std::get<2>(*it), &k) != err::kSuccess)
@@ -120,6 +137,16 @@ class AreaFixture {
     (void)fs_.WriteFileAtomic(path, std::vector<std::uint8_t>{'x'});
   }
   void MakeFolder(const Text& path) { (void)fs_.CreateDirectories(path); }
+  // Creates a file with the given bytes, as Put does.
+  void PutBytes(const Text& path, const std::vector<std::uint8_t>& bytes) {
+    const auto slash = path.rfind(u'\\');
+    (void)fs_.CreateDirectories(path.substr(0, slash));
+    if (!StartsWithNoCase(path, root_ + u"\\")) system_files_.push_back(path);
+    (void)fs_.WriteFileAtomic(path, bytes);
+  }
+  // The special folder the areas are told of for a CSIDL number (none
+  // unless set; the shell of the machine is not asked).
+  void SetSpecialFolder(int csidl, const Text& path) { folders_.special[csidl] = path; }
 
   // ---- Registry ----
   // The view mask of a view on 64-bit Windows; none elsewhere.
@@ -161,6 +188,19 @@ class AreaFixture {
   }
   void Sz(RegKey root, TextView subkey, bool view64, TextView name, TextView text) {
     Set(root, subkey, view64, name, kRegSz, Utf16z(text));
+  }
+  // Sets a value that may exist already (a machine setting); its old data
+  // comes back at the end.
+  void Override(RegKey root, TextView subkey, bool view64, TextView name, std::uint32_t type,
+                const std::vector<std::uint8_t>& data) {
+    RegKey k = 0;
+    if (registry_->Open(root, subkey, kKeyRead | View(view64), &k) == err::kSuccess) {
+      RegValue old;
+      if (registry_->QueryValue(k, name, &old) == err::kSuccess)
+        saved_.push_back(Saved{root, Text(subkey), View(view64), Text(name), old});
+      registry_->Close(k);
+    }
+    Set(root, subkey, view64, name, type, data);
   }
   void Dword(RegKey root, TextView subkey, bool view64, TextView name, std::uint32_t v) {
     Set(root, subkey, view64, name, kRegDword,
@@ -217,9 +257,14 @@ class AreaFixture {
   }
 
  private:
-  class NoFolders final : public ShellFolders {
+  class TestFolders final : public ShellFolders {
    public:
     Text AppDataFolder() override { return {}; }
+    Text SpecialFolderPath(int csidl) override {
+      const auto it = special.find(csidl);
+      return it == special.end() ? Text() : it->second;
+    }
+    std::map<int, Text> special;
   };
 
 #ifdef _WIN32
@@ -251,7 +296,7 @@ class AreaFixture {
   PortableKeyProtection protection_;
   CallbackNotifier notifier_;
   MemoryLog log_;
-  NoFolders folders_;
+  TestFolders folders_;
   SafeLists safe_;
   ScanContext context_;
   std::unique_ptr<ScanManager> manager_;
@@ -266,9 +311,18 @@ class AreaFixture {
 #endif
   std::unique_ptr<ShellPaths> shell_;
   std::unique_ptr<FileReferences> refs_;
+  std::unique_ptr<ShellLinks> links_;
   std::vector<Text> system_files_;
   std::vector<std::tuple<RegKey, Text, std::uint32_t>> keys_;
   std::vector<std::tuple<RegKey, Text, std::uint32_t, Text>> values_;
+  struct Saved {
+    RegKey root;
+    Text subkey;
+    std::uint32_t view;
+    Text name;
+    RegValue value;
+  };
+  std::vector<Saved> saved_;
 };
 
 }  // namespace hs::testing

@@ -22,6 +22,7 @@
 #include "platform/win32/win32_reg_editor.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_folders.h"
+#include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_single_instance.h"
 #include "platform/win32/win32_system_info.h"
@@ -89,6 +90,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   env.shell = &shell;
   hs::Win32RegEditor editor;
   env.editor = &editor;
+  hs::Win32ShellLinks links;
+  env.links = &links;
   hs::CHVXApp app(env);
   g_app = &app;
   env.show_error = [&app, unattended](hs::TextView text) {

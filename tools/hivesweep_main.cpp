@@ -32,6 +32,7 @@
 #include "platform/win32/win32_url_history.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_folders.h"
+#include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
 #include "platform/win32/win32_wow64.h"
@@ -341,6 +342,8 @@ int Scan(const CliArguments& a) {
   ports.editor = &editor;
   ports.recycle_bin = &recycle_bin;
   ports.history = &history;
+  Win32ShellLinks links;
+  ports.links = &links;
   ScanOptions options;
   options.areas = a.areas;
   options.source = wow64.IsWow64Process() ? "the live registry (64-bit Windows)" : "the live registry";
@@ -409,6 +412,7 @@ int Scan(const CliArguments& a) {
   ports.editor = &editor;
   ports.recycle_bin = &recycle_bin;
   ports.history = &history;
+  ports.links = &m->links();
   ScanOptions options;
   options.areas = a.areas;
   options.source = "the machine " + o.folder.string() + " (" +

@@ -360,6 +360,8 @@ bool Build(const RawDescription& raw, const std::vector<char16_t>& drives_with_f
     if (!ParseFolder(e, &folder, fault)) return false;
     special[it->csidl] = folder;
   }
+  // The desktop (CSIDL 0) resolves to the desktop folder.
+  if (!special.count(0x00)) special[0x00] = special[0x10];
   d.folders.app_data = special[kCsidlAppData];
 
   if (const Entry* e = find("current_directory"); e && !ParseFolder(*e, &d.shell.current_directory, fault))
@@ -429,6 +431,7 @@ PortableMachine::PortableMachine(MachineDescription description, const stdfs::pa
       protection_(description_.protected_keys),
       folders_(description_.folders),
       shell_(fs_, description_.shell),
+      links_(fs_, shell_),
       ini_(fs_),
       xml_(fs_),
       instance_(data_host.string()),

@@ -54,6 +54,7 @@
 #include "platform/portable/host_file_system.h"
 #include "platform/portable/host_shell_folders.h"
 #include "platform/portable/libxml2_xml_writer.h"
+#include "platform/portable/liblnk_shell_links.h"
 #include "platform/portable/portable_ini_reader.h"
 #include "platform/portable/portable_shell_paths.h"
 #include "platform/portable/portable_single_instance.h"
@@ -131,6 +132,8 @@ class PortableMachine {
   Clock& clock() { return clock_; }
   ShellFolders& folders() { return folders_; }
   ShellPaths& shell() { return shell_; }
+  // Shortcut files on the machine's drives.
+  ShellLinks& links() { return links_; }
   IniReader& ini() { return ini_; }
   XmlWriterFactory& xml() { return xml_; }
   SingleInstance& instance() { return instance_; }
@@ -157,6 +160,7 @@ class PortableMachine {
   HostClock clock_;
   HostShellFolders folders_;
   PortableShellPaths shell_;
+  LiblnkShellLinks links_;
   PortableIniReader ini_;
   Libxml2XmlWriterFactory xml_;
   PortableSingleInstance instance_;
