@@ -436,8 +436,10 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
     return kExitFailed;
   }
   run.Join();
-  (void)run.Finish(!run.stopped());
+  // Counted before the end of the run moves what is left to the temporary
+  // ignore list.
   const std::size_t left = manager.SelectedProblems();
+  (void)run.Finish(!run.stopped());
   out << "Repaired " << (chosen - std::min(chosen, left)) << " problems; " << left
       << " could not be repaired and stay in the results\n";
   int code = left == 0 ? kExitOk : kExitFailed;
