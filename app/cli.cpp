@@ -212,6 +212,7 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
   context.temp_ignore = &temp_ignore;
   context.strings = lookup;
   context.shell = &ports.shell;
+  context.folders = &ports.folders;
   context.selected_categories = ticked;
   context.skip_empty_keys = settings.ReadDword(u"SetChkSkipEmptyKeys", 1) != 0;
   ScanManager manager(context, CreateArea);

@@ -62,6 +62,7 @@ bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
   scan_context_->temp_ignore = &temp_ignore_;
   scan_context_->strings = [this](TextView key) { return strings_->LookupString(key); };
   scan_context_->skip_empty_keys = settings_.SetChkSkipEmptyKeys != 0;
+  scan_context_->folders = &env_.folders;
   manager_ = std::make_unique<ScanManager>(*scan_context_, CreateArea);
   if (env_.shell) {
     file_refs_ = std::make_unique<FileReferences>(*env_.shell, manager_->reg(), &safe_lists_, manager_->system_folder(),

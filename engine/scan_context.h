@@ -19,6 +19,7 @@ namespace hs {
 
 class FileReferences;
 class SafeLists;
+class ShellFolders;
 class ShellPaths;
 class UserList;
 
@@ -37,6 +38,8 @@ struct ScanContext {
   // reference counts as valid.
   FileReferences* file_refs = nullptr;
   ShellPaths* shell = nullptr;
+  // The user's special folders (fonts, Windows); none: unknown.
+  ShellFolders* folders = nullptr;
   // Settings: the ticked scan areas (SelectedCategories) and whether empty
   // keys are skipped (SetChkSkipEmptyKeys).
   std::uint32_t selected_categories = kAllAreasMask;

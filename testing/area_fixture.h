@@ -28,10 +28,12 @@
 #include "testing/test_env.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_shell_folders.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
 #else
 #include "platform/portable/host_file_system.h"
+#include "platform/portable/host_shell_folders.h"
 #include "platform/portable/portable_shell_paths.h"
 #include "platform/portable/portable_wow64.h"
 #include "platform/store/registry_store.h"
@@ -53,6 +55,7 @@ class AreaFixture {
         context_{*registry_, *wow64_, system_, protection_, notifier_, log_} {
     context_.strings = [](TextView key) { return key == u"IDS_MISSING_SHARED_FILE" ? Text(key) + u" %s" : Text(key); };
     context_.safe_lists = &safe_;
+    context_.folders = &machine_folders_;
     context_.skip_empty_keys = false;
     manager_ = std::make_unique<ScanManager>(context_, CreateArea);
     root_ = u"C:\\" + name_;
@@ -252,6 +255,12 @@ class AreaFixture {
   CallbackNotifier notifier_;
   MemoryLog log_;
   NoFolders folders_;
+  // The machine's special folders (fonts, Windows) for the areas.
+#ifdef _WIN32
+  Win32ShellFolders machine_folders_;
+#else
+  HostShellFolders machine_folders_{ShellFolderPaths{{}, {{0x14, u"C:\\Windows\\Fonts"}, {0x24, u"C:\\Windows"}}}};
+#endif
   SafeLists safe_;
   ScanContext context_;
   std::unique_ptr<ScanManager> manager_;
