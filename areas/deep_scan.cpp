@@ -27,31 +27,99 @@ constexpr std::size_t kListedNameLimit = 255;
 // Remembered file answers per scan (a bound on memory, not on results).
 constexpr std::size_t kMaxRemembered = 1u << 18;
 
-struct SkipSet {
-  SubstringSet set;
-  std::size_t longest = 0;
+// The skip list as one automaton (Aho-Corasick): stepping through a
+// lower-cased key path one unit at a time tells, at each unit, whether an
+// entry ends there. A walk keeps the state reached at the end of each key's
+// path, so testing a subkey costs the length of its name, not of its path.
+class SkipMatcher {
+ public:
+  SkipMatcher() {
+    // Units that occur in some entry get a class of their own; all others
+    // (every non-ASCII unit among them) share class 0, which no entry uses.
+    for (TextView e : kDeepScanSkipSource)
+      for (char16_t c : e)
+        if (c < 128 && class_[c] == 0) class_[c] = static_cast<std::uint8_t>(++classes_);
+    ++classes_;
+    std::vector<std::int32_t> trie(classes_, -1);
+    std::vector<bool> accepting(1, false);
+    for (TextView e : kDeepScanSkipSource) {
+      std::size_t s = 0;
+      for (char16_t c : e) {
+        const std::size_t at = s * classes_ + (c < 128 ? class_[c] : 0);
+        if (trie[at] < 0) {
+          trie[at] = static_cast<std::int32_t>(accepting.size());
+          accepting.push_back(false);
+          trie.resize(trie.size() + classes_, -1);
+        }
+        s = static_cast<std::size_t>(trie[at]);
+      }
+      accepting[s] = true;
+    }
+    // Breadth first: complete the transitions through the failure links.
+    next_.assign(trie.size(), 0);
+    accepting_ = accepting;
+    std::vector<std::size_t> fail(accepting.size(), 0), queue;
+    for (std::size_t c = 0; c < classes_; ++c) {
+      const std::int32_t t = trie[c];
+      if (t > 0) {
+        next_[c] = t;
+        queue.push_back(static_cast<std::size_t>(t));
+      }
+    }
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+      const std::size_t s = queue[head];
+      accepting_[s] = accepting_[s] || accepting_[fail[s]];
+      for (std::size_t c = 0; c < classes_; ++c) {
+        const std::int32_t t = trie[s * classes_ + c];
+        if (t > 0) {
+          fail[static_cast<std::size_t>(t)] = static_cast<std::size_t>(next_[fail[s] * classes_ + c]);
+          next_[s * classes_ + c] = t;
+          queue.push_back(static_cast<std::size_t>(t));
+        } else {
+          next_[s * classes_ + c] = next_[fail[s] * classes_ + c];
+        }
+      }
+    }
+  }
+
+  // The state after one more (lower-cased) unit.
+  std::int32_t Step(std::int32_t state, char16_t c) const {
+    return next_[static_cast<std::size_t>(state) * classes_ + (c < 128 ? class_[c] : 0)];
+  }
+  // An entry ends at the unit that led to this state.
+  bool Matched(std::int32_t state) const { return accepting_[static_cast<std::size_t>(state)]; }
+  // Whether the text contains an entry; *state receives the state at its end.
+  bool Scan(TextView lower, std::int32_t* state) const {
+    std::int32_t s = *state;
+    bool found = false;
+    for (char16_t c : lower) {
+      s = Step(s, c);
+      found = found || Matched(s);
+    }
+    *state = s;
+    return found;
+  }
+
+ private:
+  std::uint8_t class_[128] = {};
+  std::size_t classes_ = 0;
+  std::vector<std::int32_t> next_;
+  std::vector<bool> accepting_;
 };
 
-const SkipSet& Skips() {
-  static const SkipSet skips = [] {
-    SkipSet s;
-    std::vector<Text> entries;
-    for (TextView e : kDeepScanSkipSource) {
-      entries.emplace_back(e);
-      s.longest = std::max(s.longest, e.size());
-    }
-    s.set = SubstringSet(std::move(entries));
-    return s;
-  }();
-  return skips;
+const SkipMatcher& Skips() {
+  static const SkipMatcher matcher;
+  return matcher;
 }
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 // A name EnumSubkeyNames would list (the empty-key check counts those).
-bool Listed(const Text& name, bool windows64) {
+bool Listed(TextView name, bool windows64) {
   if (name.size() >= kListedNameLimit) return false;
-  return !(windows64 && StartsWithNoCase(Trim(name), u"wow6432node"));
+  if (!windows64) return true;
+  while (!name.empty() && (name.front() == u' ' || (name.front() >= 9 && name.front() <= 13))) name.remove_prefix(1);
+  return !StartsWithNoCase(name, u"wow6432node");
 }
 
 }  // namespace
@@ -67,7 +135,10 @@ CDeepScan::CDeepScan(std::uint32_t bit, ScanManager& manager, RegKey root, Text 
 
 std::span<const TextView> CDeepScan::SkipListEntries() { return kDeepScanSkipSource; }
 
-bool CDeepScan::IsSkippedPath(TextView lower_path) { return Skips().set.FoundIn(lower_path); }
+bool CDeepScan::IsSkippedPath(TextView lower_path) {
+  std::int32_t state = 0;
+  return Skips().Scan(lower_path, &state);
+}
 
 bool CDeepScan::PrepareScan() { return true; }
 
@@ -131,28 +202,29 @@ int CDeepScan::Walk(RegKey root, TextView start, TextView root_name, View view) 
   const std::uint32_t mask = AccessMask(env.windows64, KeyAccess::kRead, is64);
   const bool entry32 = env.windows64 && !is64;
   const bool empty_check = !context().skip_empty_keys;
-  const std::size_t tail = Skips().longest;
+  const SkipMatcher& skips = Skips();
   detail_ = context().strings(u"IDS_ENG_MISSING_FILE");
 
-  // One open key per level; the paths of all levels share one buffer (and
-  // its lower-cased twin), each level remembering where its path ends.
+  // One open key per level; the paths of all levels share one buffer, each
+  // level remembering where its path ends.
   struct Level {
     RegKey key;
     std::size_t path_len;
+    std::int32_t state;        // the skip list automaton at the end of the path
     std::uint32_t next = 0;    // subkey index to enumerate next
     std::uint32_t listed = 0;  // subkeys the empty-key check would list
   };
   std::vector<Level> stack;
   Text path(start);
-  Text lower = Lowercase(start);
   Text shown = Text(root_name) + u"\\";
   const std::size_t shown_base = shown.size();
   // Every subkey path of a start path on the skip list is on it too.
-  const bool start_skipped = IsSkippedPath(lower);
+  std::int32_t start_state = 0;
+  const bool start_skipped = skips.Scan(Lowercase(start), &start_state);
 
   RegKey top = 0;
   if (reg.Open(root, path, mask, &top) != err::kSuccess) return 1;
-  stack.push_back(Level{top, path.size()});
+  stack.push_back(Level{top, path.size(), start_state});
   auto unwind = [&] {
     for (const Level& l : stack) reg.Close(l.key);
     stack.clear();
@@ -166,7 +238,6 @@ int CDeepScan::Walk(RegKey root, TextView start, TextView root_name, View view) 
     const std::size_t depth = stack.size();
     Level& level = stack.back();
     path.resize(level.path_len);
-    lower.resize(level.path_len);
 
     // Subkeys first, each with its whole subtree.
     const WinError e = reg.EnumKey(level.key, level.next, kKeyNameCapacity, &name);
@@ -175,25 +246,30 @@ int CDeepScan::Walk(RegKey root, TextView start, TextView root_name, View view) 
       if (IsCancelled()) return unwind();
       if (e != err::kSuccess || name.empty()) continue;
       if (Listed(name, env.windows64)) ++level.listed;
+      // The parent's path holds no entry: only one ending in the new part
+      // can occur.
+      std::int32_t state = level.state;
+      bool skipped = start_skipped;
       if (!path.empty()) {
         path += u'\\';
-        lower += u'\\';
+        state = skips.Step(state, u'\\');
+        skipped = skipped || skips.Matched(state);
       }
       path += name;
-      for (char16_t c : name) lower += LowercaseUnit(c);
+      for (char16_t c : name) {
+        state = skips.Step(state, LowercaseUnit(c));
+        skipped = skipped || skips.Matched(state);
+      }
       if (index % 2 == 1) {
         shown.resize(shown_base);
         shown += path;
         ReportProgress(shown);
       }
-      // The parent's path holds no entry: only an entry ending in the new
-      // part can occur.
-      const std::size_t from = level.path_len + 1 > tail ? level.path_len + 1 - tail : 0;
-      if (start_skipped || IsSkippedPath(TextView(lower).substr(from))) continue;
+      if (skipped) continue;
       if (depth > kMaxWalkDepth) continue;
       RegKey child = 0;
       if (reg.Open(level.key, name, mask, &child) != err::kSuccess) continue;
-      stack.push_back(Level{child, path.size()});
+      stack.push_back(Level{child, path.size(), state});
       continue;
     }
 
@@ -224,9 +300,14 @@ void CDeepScan::CheckValue(TextView path, const Text& name, const RegValue& valu
   if (!text_type) return;
   const std::size_t size = value.data.size();
   if (size > kMaxDataBytes || size < kMinDataBytes) return;
-  Text text = FromUtf16leBytes(value.data.data(), size & ~static_cast<std::size_t>(1));
-  const auto nul = text.find(u'\0');
-  if (nul != Text::npos) text.resize(nul);
+  // The text up to its first NUL, in a buffer kept across values.
+  Text& text = text_;
+  text.clear();
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    const char16_t c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
+    if (c == u'\0') break;
+    text.push_back(c);
+  }
   if (!LooksLikePath(text, false) || !Missing(text)) return;
   const Text key = (root_ == kHkeyCurrentUser ? Text(u"HKEY_CURRENT_USER\\") : Text(u"HKEY_LOCAL_MACHINE\\")) +
                    Text(path);

@@ -82,6 +82,7 @@ class CDeepScan : public CCategory {
   bool both_views_;
   bool stop_ = false;
   Text detail_;
+  Text text_;
   std::unordered_map<Text, bool> missing_;
 };
 
