@@ -2,7 +2,7 @@
 // walk over a generated registry (default 500,000 keys below one vendor
 // tree; the first argument changes the size), against a bare walk of the
 // same keys. About one key in five holds a path-like value naming one of
-// 5,000 files (one in a hundred missing, some with arguments), one in twenty
+// 5,000 files in 100 folders (one in a hundred missing, some with arguments), one in twenty
 // a binary value; every key has a number and a plain text.
 // Natively on the store and the portable shell paths; in the win32 build on
 // the real registry and file system (under unique names, removed
@@ -39,6 +39,7 @@ namespace hs {
 namespace {
 
 constexpr int kFiles = 5000;
+constexpr int kFilesPerFolder = 50;
 constexpr int kKeysPerProduct = 50;
 constexpr int kProductsPerVendor = 10;
 
@@ -47,6 +48,12 @@ double Seconds(std::chrono::steady_clock::time_point t0) {
 }
 
 std::vector<std::uint8_t> Binary(TextView text) { return SzData(text); }
+
+// The files lie in folders of 50, as programs keep them.
+Text FolderOf(const Text& base, int folder) { return base + u"\\Program" + ToText(folder); }
+Text FilePath(const Text& base, int file) {
+  return FolderOf(base, file / kFilesPerFolder) + u"\\f" + ToText(file) + u".dll";
+}
 
 // Vendor<v>\Product<p>\Settings<s>\Key<k>: 50 keys per product (the product
 // key, 7 settings keys, 42 keys below them).
@@ -58,7 +65,7 @@ int Generate(Registry& reg, const Text& base, const Text& folder, int keys) {
     (void)reg.SetValue(k, u"Version", kRegDword, DwordData(static_cast<std::uint32_t>(serial)));
     (void)reg.SetValue(k, u"Name", kRegSz, SzData(u"Entry " + ToText(serial)));
     if (serial % 5 == 0) {
-      const Text file = folder + u"\\f" + ToText((serial / 5) % kFiles) + u".dll";
+      const Text file = FilePath(folder, (serial / 5) % kFiles);
       (void)reg.SetValue(k, u"Path", kRegSz, SzData(serial % 15 == 0 ? u"\"" + file + u"\" /register" : file));
     }
     if (serial % 20 == 0) (void)reg.SetValue(k, u"Blob", kRegBinary, Binary(folder + u"\\blob.bin"));
@@ -126,9 +133,11 @@ int main(int argc, char** argv) {
   const std::filesystem::path files = host / ToUtf8(tag);  // C:\<tag>
   const char* adapters = "portable adapters (store, host file system)";
 #endif
-  (void)fs.CreateDirectories(folder);
+  for (int d = 0; d < kFiles / kFilesPerFolder; ++d) (void)fs.CreateDirectories(FolderOf(folder, d));
   for (int f = 0; f < kFiles; ++f)
-    if (f % 100 != 0) std::ofstream(files / ("f" + std::to_string(f) + ".dll")) << 'x';
+    if (f % 100 != 0)
+      std::ofstream(files / ("Program" + std::to_string(f / kFilesPerFolder)) / ("f" + std::to_string(f) + ".dll"))
+          << 'x';
   auto t0 = std::chrono::steady_clock::now();
   const int made = Generate(reg, base, folder, keys);
   std::printf("%s: generated %d keys naming %d files (every hundredth missing) in %.1f s\n", adapters, made, kFiles,
