@@ -176,6 +176,25 @@ TEST(DeepScanArea, EmptyKeysOfTheWalkedTree) {
   EXPECT_EQ(3u, fx.OwnCount(kCuBit)) << "keys holding a named value or a subkey are not empty";
 }
 
+TEST(DeepScanArea, ACancelDuringTheWalkUnwindsIt) {
+  AreaFixture fx;
+  const Text base = u"Software\\" + fx.name();
+  fx.Key(kHkeyCurrentUser, base + u"\\A\\Empty", true);
+  fx.Sz(kHkeyCurrentUser, base + u"\\B", true, u"File", fx.Path(u"gone.dll"));
+  fx.Sz(kHkeyCurrentUser, base, true, u"File", fx.Path(u"gone.dll"));
+  fx.context().skip_empty_keys = false;
+  // The empty key's detail text is looked up while the walk is inside A.
+  fx.context().strings = [&fx](TextView key) {
+    if (key == u"IDS_EMPTY_KEY") fx.manager().Cancel();
+    return Text(key);
+  };
+  CDeepScan& area = fx.area<CDeepScan>(kCuBit);
+  EXPECT_EQ(2, area.WalkKey(kHkeyCurrentUser, base, u"HKEY_CURRENT_USER"));
+  EXPECT_TRUE(area.stopped());
+  EXPECT_EQ(1u, fx.OwnCount(kCuBit)) << "only the empty key found before the cancel";
+  EXPECT_EQ(1u, fx.Find(kCuBit, kCu + base + u"\\A\\Empty").size());
+}
+
 // A registry far deeper than Windows allows neither exhausts the worker's
 // stack nor is walked past the bound; everything within it is.
 TEST(DeepScanArea, PathologicallyDeepTrees) {
