@@ -244,6 +244,8 @@ int CDeepScan::Walk(RegKey root, TextView start, TextView root_name, View view) 
     if (e == err::kSuccess || e == err::kMoreData) {
       const std::uint32_t index = level.next++;
       if (IsCancelled()) return unwind();
+      // Names that do not fit are passed over; an empty one would name the
+      // key itself again.
       if (e != err::kSuccess || name.empty()) continue;
       if (Listed(name, env.windows64)) ++level.listed;
       // The parent's path holds no entry: only one ending in the new part
