@@ -71,6 +71,11 @@ constexpr const char16_t* kSafeFolderFragments[] = {
     u"\\drm",
 };
 
+// Units that never occur in a Windows file or folder name (the colon, which
+// names streams, is not among them).
+constexpr TextView kInvalidNameUnits{u"\"<>|?*\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"
+                                     u"\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f"};
+
 constexpr std::uint32_t kExpandCapacity = 2048;
 constexpr std::size_t kLongPath = 1039;
 constexpr std::size_t kMaxPath = 260;
@@ -191,8 +196,12 @@ int FileReferences::FileReferenceExists(TextView path) {
     const int attr = FileAttributesOf(s);
     if (attr == 1) return 1;
     if (attr == 0) return 0;
-    // A file followed by arguments.
-    for (std::size_t n = s.size(); n >= 1; --n) {
+    // A file followed by arguments. A prefix holding a character that no
+    // Windows file name may hold (a quote, a wildcard, a pipe, a control
+    // character) names no file, so only the prefixes before the first such
+    // character are asked about.
+    const std::size_t first_invalid = s.find_first_of(kInvalidNameUnits, 3);
+    for (std::size_t n = std::min(s.size(), first_invalid); n >= 1; --n) {
       const TextView prefix = TextView(s).substr(0, n);
       if (FileAttributesOf(prefix) == 1 && !EndsWithDeviceName(prefix)) return 1;
     }
