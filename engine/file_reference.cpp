@@ -71,6 +71,14 @@ constexpr const char16_t* kSafeFolderFragments[] = {
     u"\\drm",
 };
 
+// Units that never occur in a Windows path, and those together with the
+// wildcards, which never occur below a drive root either (the colon, which
+// names streams, is in neither; "\\?\\" paths hold a question mark).
+constexpr TextView kNeverInPaths{u"\"<>|\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"
+                                 u"\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f"};
+constexpr TextView kInvalidNameUnits{u"\"<>|?*\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"
+                                     u"\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f"};
+
 constexpr std::uint32_t kExpandCapacity = 2048;
 constexpr std::size_t kLongPath = 1039;
 constexpr std::size_t kMaxPath = 260;
@@ -180,7 +188,9 @@ bool FileReferences::IsSafeFolderPath(TextView path) const {
 
 int FileReferences::FileReferenceExists(TextView path) {
   if (path.empty()) return 1;
-  if (FileAttributesOf(path) == 1) return 1;
+  // A text holding a unit no path may hold names nothing: the file system is
+  // not asked about it.
+  if (path.find_first_of(kNeverInPaths) == TextView::npos && FileAttributesOf(path) == 1) return 1;
   const Text upper = Upcase(path);
   int result = 0;
   for (const Text& root : Drives()) {
@@ -188,11 +198,15 @@ int FileReferences::FileReferenceExists(TextView path) {
     if (at == npos) continue;
     result = -1;
     const Text s = upper.substr(at);
-    const int attr = FileAttributesOf(s);
+    // A prefix holding a unit that no Windows file name may hold (a quote, a
+    // wildcard, a pipe, a control character) names nothing: only the
+    // prefixes before the first such unit are asked about.
+    const std::size_t first_invalid = s.find_first_of(kInvalidNameUnits, 3);
+    const int attr = first_invalid == npos ? FileAttributesOf(s) : -1;
     if (attr == 1) return 1;
     if (attr == 0) return 0;
     // A file followed by arguments.
-    for (std::size_t n = s.size(); n >= 1; --n) {
+    for (std::size_t n = std::min(s.size(), first_invalid); n >= 1; --n) {
       const TextView prefix = TextView(s).substr(0, n);
       if (FileAttributesOf(prefix) == 1 && !EndsWithDeviceName(prefix)) return 1;
     }

@@ -97,6 +97,15 @@ TEST_F(FileRefs, QuotedProgramsWithArgumentsAndTheDriveWalk) {
   EXPECT_FALSE(Valid(u"\"" + root_ + u"\\App\\app.exe\" " + root_ + u"\\App\\missing.exe", command));
 }
 
+TEST_F(FileRefs, TheDriveWalkAsksOnlyAboutPrefixesThatCanNameAFile) {
+  Put(root_ + u"\\App\\app.exe");
+  const std::uint64_t before = refs_->fs_calls();
+  EXPECT_EQ(1, refs_->FileReferenceExists(u"\"" + root_ + u"\\App\\app.exe\" /arg /more"));
+  EXPECT_EQ(1u, refs_->fs_calls() - before) << "only the file itself: nothing holding the quote is asked about";
+  EXPECT_EQ(-1, refs_->FileReferenceExists(u"\"" + root_ + u"\\App\\gone.exe\" /arg"));
+  EXPECT_EQ(1, refs_->FileReferenceExists(root_ + u"\\App\\app.exe|x"));
+}
+
 TEST_F(FileRefs, TextTestsComeFirst) {
   for (const char16_t* t : {u"abc", u".\\x.dll", u"http://example.invalid/x.exe", u"mailto:x", u"a;b;c.exe",
                             u"C:\\x\\*.tmp\\y", u"x86_microsoft.vc80.crt, type=win32, version=8.0.5, token=1fc8b3"})

@@ -40,9 +40,9 @@ struct ScanContext {
   // reference counts as valid.
   FileReferences* file_refs = nullptr;
   ShellPaths* shell = nullptr;
-  // The user's special folders, the files in them and shortcut files (the
-  // shortcut and Start menu areas); any of them none: those areas find no
-  // folders and read no shortcuts.
+  // The user's special folders (also the fonts and Windows folders), the
+  // files in them and shortcut files (the shortcut and Start menu areas);
+  // any of them none: those areas find no folders and read no shortcuts.
   ShellFolders* folders = nullptr;
   FileSystem* fs = nullptr;
   ShellLinks* links = nullptr;

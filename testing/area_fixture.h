@@ -30,6 +30,7 @@
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_shell_links.h"
+#include "platform/win32/win32_shell_folders.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
 #else
@@ -88,6 +89,14 @@ class AreaFixture {
     links_ = std::make_unique<LiblnkShellLinks>(fs_, *shell_);
 #endif
     context_.folders = &folders_;
+    // The machine's fonts and Windows folders.
+#ifdef _WIN32
+    Win32ShellFolders machine;
+    for (int csidl : {0x14, 0x24}) folders_.special[csidl] = machine.SpecialFolderPath(csidl);
+#else
+    folders_.special[0x14] = u"C:\\Windows\\Fonts";
+    folders_.special[0x24] = u"C:\\Windows";
+#endif
     context_.fs = &fs_;
     context_.links = links_.get();
     manager_->CreateAreas(kAllAreasMask, kAreaCount);
