@@ -43,10 +43,14 @@ void ExpectReported(AreaFixture& fx, std::uint32_t bit, const Expected& e, bool 
   ASSERT_NE(nullptr, p);
   EXPECT_EQ(e.type, p->entry_type);
   EXPECT_EQ(e.data, p->value_data);
-  if (!e.details.empty()) EXPECT_EQ(e.details, p->details);
+  if (!e.details.empty()) {
+    EXPECT_EQ(e.details, p->details);
+  }
   std::size_t same = 0;
   for (const auto& q : fx.manager().AreaByBit(bit)->problems())
-    if (q->entry_type == e.type && q->key.find(e.path) != Text::npos) ++same;
+    if (q->entry_type == e.type && q->key.find(e.path) != Text::npos) {
+      ++same;
+    }
   EXPECT_EQ(1u, same) << "reported once";
 }
 

@@ -118,7 +118,9 @@ TEST_F(ScanRun, MessagesComeInTheirOrder) {
   for (std::size_t i = 0; i < msgs.size(); ++i) {
     EXPECT_EQ(expected[i].window, msgs[i].window) << i;
     EXPECT_EQ(expected[i].message, msgs[i].message) << i;
-    if (expected[i].message != kMsgProgressItem) EXPECT_EQ(expected[i].wparam, msgs[i].wparam) << i;
+    if (expected[i].message != kMsgProgressItem) {
+      EXPECT_EQ(expected[i].wparam, msgs[i].wparam) << i;
+    }
     EXPECT_EQ(expected[i].lparam, msgs[i].lparam) << i;
     EXPECT_EQ(expected[i].sent, msgs[i].sent) << i;
   }
