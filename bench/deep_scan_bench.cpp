@@ -16,6 +16,7 @@
 #include <string>
 
 #include "areas/areas.h"
+#include "bench/bench_machine.h"
 #include "engine/file_reference.h"
 #include "engine/registry_walk.h"
 #include "engine/scan_manager.h"
@@ -103,36 +104,17 @@ int Generate(Registry& reg, const Text& base, const Text& folder, int keys) {
 int main(int argc, char** argv) {
   using namespace hs;
   const int keys = argc > 1 ? std::atoi(argv[1]) : 500000;
-  const Text tag = u"hsdeep" + ToText(static_cast<std::int64_t>(
-                                   std::chrono::steady_clock::now().time_since_epoch().count() % 1000000));
-  const Text folder = u"C:\\" + tag;
+  BenchMachine m(BenchTag(u"hsdeep"));
+  const Text& tag = m.tag;
+  const Text& folder = m.folder;
   const Text base = u"SOFTWARE\\" + tag;
-#ifdef _WIN32
-  Win32Registry reg;
-  Win32Wow64 wow64;
-  Win32FileSystem fs;
-  Win32ShellPaths shell;
-  std::filesystem::path host(std::wstring(folder.begin(), folder.end()));
-  const std::filesystem::path files = host;
-  const char* adapters = "win32 adapters";
-#else
-  RegistryStore::Options o;
-  o.windows64 = true;
-  RegistryStore reg(o);
-  PortableWow64 wow64(true);
-  HostFileSystem fs;
-  std::filesystem::path host = std::filesystem::temp_directory_path() / ToUtf8(tag);
-  std::filesystem::create_directories(host);
-  fs.MapDrive(u'C', host);
-  ShellMachine machine;
-  machine.drives = {{u'C', drive_type::kFixed}};
-  machine.environment = {{u"SystemRoot", u"C:\\Windows"}, {u"windir", u"C:\\Windows"}};
-  machine.search_path = {u"C:\\Windows\\system32", u"C:\\Windows"};
-  machine.windows64 = true;
-  PortableShellPaths shell(fs, machine);
-  const std::filesystem::path files = host / ToUtf8(tag);  // C:\<tag>
-  const char* adapters = "portable adapters (store, host file system)";
-#endif
+  auto& reg = m.registry;
+  auto& wow64 = m.wow64;
+  auto& fs = m.fs;
+  auto& shell = m.shell;
+  const std::filesystem::path& host = m.host;
+  const std::filesystem::path& files = m.folder_host;
+  const char* adapters = m.adapters;
   for (int d = 0; d < kFiles / kFilesPerFolder; ++d) (void)fs.CreateDirectories(FolderOf(folder, d));
   for (int f = 0; f < kFiles; ++f)
     if (f % 100 != 0)

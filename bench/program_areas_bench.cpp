@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "areas/areas.h"
+#include "bench/bench_machine.h"
 #include "engine/file_reference.h"
 #include "engine/registry_walk.h"
 #include "engine/scan_manager.h"
@@ -47,30 +48,14 @@ double Seconds(std::chrono::steady_clock::time_point t0) {
 
 int main() {
   using namespace hs;
-  const Text tag = u"hsbench" + ToText(static_cast<std::int64_t>(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000));
-  const Text folder = u"C:\\" + tag;
-#ifdef _WIN32
-  Win32Registry reg;
-  Win32Wow64 wow64;
-  Win32FileSystem fs;
-  Win32ShellPaths shell;
-  std::filesystem::path host(std::wstring(folder.begin(), folder.end()));
-#else
-  RegistryStore::Options o;
-  o.windows64 = true;
-  RegistryStore reg(o);
-  PortableWow64 wow64(true);
-  HostFileSystem fs;
-  std::filesystem::path host = std::filesystem::temp_directory_path() / ToUtf8(tag);
-  std::filesystem::create_directories(host);
-  fs.MapDrive(u'C', host);
-  ShellMachine machine;
-  machine.drives = {{u'C', drive_type::kFixed}};
-  machine.environment = {{u"SystemRoot", u"C:\\Windows"}, {u"windir", u"C:\\Windows"}};
-  machine.search_path = {u"C:\\Windows\\system32", u"C:\\Windows"};
-  machine.windows64 = true;
-  PortableShellPaths shell(fs, machine);
-#endif
+  BenchMachine m(BenchTag(u"hsbench"));
+  const Text& tag = m.tag;
+  const Text& folder = m.folder;
+  auto& reg = m.registry;
+  auto& wow64 = m.wow64;
+  auto& fs = m.fs;
+  auto& shell = m.shell;
+  const std::filesystem::path& host = m.host;
   (void)fs.CreateDirectories(folder);
   // 2,000 files, every tenth missing.
   for (int f = 0; f < kFiles; ++f)

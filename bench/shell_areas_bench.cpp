@@ -16,6 +16,7 @@
 #include <map>
 
 #include "areas/areas.h"
+#include "bench/bench_machine.h"
 #include "engine/file_reference.h"
 #include "engine/scan_manager.h"
 #include "platform/callback_notifier.h"
@@ -67,38 +68,24 @@ std::vector<std::uint8_t> ReadHost(const char* path) {
 
 int main() {
   using namespace hs;
-  const Text tag =
-      u"hsbench" + ToText(static_cast<std::int64_t>(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000));
-  const Text folder = u"C:\\" + tag;
+  BenchMachine m(BenchTag(u"hsbench"));
+  const Text& tag = m.tag;
+  const Text& folder = m.folder;
   const std::vector<std::uint8_t> present = ReadHost("platform/contract/shortcuts/present.lnk");
   const std::vector<std::uint8_t> gone = ReadHost("platform/contract/shortcuts/gone.lnk");
   if (present.empty() || gone.empty()) {
     std::printf("platform/contract/shortcuts not found: run from the repository root\n");
     return 0;
   }
+  auto& reg = m.registry;
+  auto& wow64 = m.wow64;
+  auto& fs = m.fs;
+  auto& shell = m.shell;
+  const std::filesystem::path& host = m.host;
 #ifdef _WIN32
-  Win32Registry reg;
-  Win32Wow64 wow64;
-  Win32FileSystem fs;
-  Win32ShellPaths shell;
   Win32ShellLinks links;
-  std::filesystem::path host(std::wstring(folder.begin(), folder.end()));
   std::filesystem::path targets_host(L"C:\\hs-shortcut-fixture");
 #else
-  RegistryStore::Options o;
-  o.windows64 = true;
-  RegistryStore reg(o);
-  PortableWow64 wow64(true);
-  HostFileSystem fs;
-  std::filesystem::path host = std::filesystem::temp_directory_path() / ToUtf8(tag);
-  std::filesystem::create_directories(host);
-  fs.MapDrive(u'C', host);
-  ShellMachine machine;
-  machine.drives = {{u'C', drive_type::kFixed}};
-  machine.environment = {{u"SystemRoot", u"C:\\Windows"}, {u"windir", u"C:\\Windows"}};
-  machine.search_path = {u"C:\\Windows\\system32", u"C:\\Windows"};
-  machine.windows64 = true;
-  PortableShellPaths shell(fs, machine);
   LiblnkShellLinks links(fs, shell);
   std::filesystem::path targets_host = host / "hs-shortcut-fixture";
 #endif

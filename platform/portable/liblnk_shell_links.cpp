@@ -3,6 +3,10 @@
 #include <libbfio.h>
 #include <liblnk.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,15 +16,73 @@ namespace {
 
 class NoGuard final : public ShellLinks::ThreadGuard {};
 
-// One open liblnk file over the shortcut's bytes (a libbfio memory range;
-// the bytes must outlive it).
+// The shortcut's bytes as a libbfio handle. Reads stop at the end of the
+// bytes: the library's own memory range copies whole requests even past the
+// end of a short file.
+struct BoundedBytes {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  std::size_t pos = 0;
+};
+
+int BoundedFree(intptr_t** handle, libbfio_error_t**) {
+  delete reinterpret_cast<BoundedBytes*>(*handle);
+  *handle = nullptr;
+  return 1;
+}
+int BoundedClone(intptr_t** to, intptr_t* from, libbfio_error_t**) {
+  if (!from) {
+    *to = nullptr;
+    return 1;
+  }
+  *to = reinterpret_cast<intptr_t*>(new (std::nothrow) BoundedBytes(*reinterpret_cast<BoundedBytes*>(from)));
+  return *to ? 1 : -1;
+}
+int BoundedOpen(intptr_t* handle, int flags, libbfio_error_t**) {
+  if (flags & LIBBFIO_ACCESS_FLAG_WRITE) return -1;
+  reinterpret_cast<BoundedBytes*>(handle)->pos = 0;
+  return 1;
+}
+int BoundedClose(intptr_t*, libbfio_error_t**) { return 0; }
+ssize_t BoundedRead(intptr_t* handle, uint8_t* buffer, size_t size, libbfio_error_t**) {
+  auto* b = reinterpret_cast<BoundedBytes*>(handle);
+  const std::size_t n = b->pos < b->size ? std::min(size, b->size - b->pos) : 0;
+  if (n) std::memcpy(buffer, b->data + b->pos, n);
+  b->pos += n;
+  return static_cast<ssize_t>(n);
+}
+ssize_t BoundedWrite(intptr_t*, const uint8_t*, size_t, libbfio_error_t**) { return -1; }
+off64_t BoundedSeek(intptr_t* handle, off64_t offset, int whence, libbfio_error_t**) {
+  auto* b = reinterpret_cast<BoundedBytes*>(handle);
+  off64_t base = 0;
+  if (whence == SEEK_CUR) base = static_cast<off64_t>(b->pos);
+  else if (whence == SEEK_END) base = static_cast<off64_t>(b->size);
+  else if (whence != SEEK_SET) return -1;
+  const off64_t to = base + offset;
+  if (to < 0 || static_cast<std::uint64_t>(to) > b->size) return -1;
+  b->pos = static_cast<std::size_t>(to);
+  return to;
+}
+int BoundedExists(intptr_t*, libbfio_error_t**) { return 1; }
+int BoundedIsOpen(intptr_t*, libbfio_error_t**) { return 1; }
+int BoundedSize(intptr_t* handle, size64_t* size, libbfio_error_t**) {
+  *size = reinterpret_cast<BoundedBytes*>(handle)->size;
+  return 1;
+}
+
+// One open liblnk file over the shortcut's bytes (the bytes must outlive it).
 class LnkFile {
  public:
   explicit LnkFile(std::vector<std::uint8_t>& bytes) {
     libbfio_error_t* io_error = nullptr;
-    if (libbfio_memory_range_initialize(&io_, &io_error) != 1 ||
-        libbfio_memory_range_set(io_, bytes.data(), bytes.size(), &io_error) != 1) {
+    auto* range = new (std::nothrow) BoundedBytes{bytes.data(), bytes.size(), 0};
+    if (!range) return;
+    if (libbfio_handle_initialize(&io_, reinterpret_cast<intptr_t*>(range), BoundedFree, BoundedClone, BoundedOpen,
+                                  BoundedClose, BoundedRead, BoundedWrite, BoundedSeek, BoundedExists,
+                                  BoundedIsOpen, BoundedSize, LIBBFIO_FLAG_IO_HANDLE_MANAGED, &io_error) != 1) {
+      delete range;
       libbfio_error_free(&io_error);
+      io_ = nullptr;
       return;
     }
     liblnk_error_t* error = nullptr;
