@@ -22,6 +22,10 @@
 
 namespace hs {
 
+inline double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
 // prefix + a number that differs between runs, for scratch keys and folders.
 inline Text BenchTag(const char16_t* prefix) {
   return Text(prefix) + ToText(static_cast<std::int64_t>(

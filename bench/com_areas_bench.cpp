@@ -22,17 +22,6 @@
 #include "platform/log.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
-#include "platform/store/registry_store.h"
-#ifdef _WIN32
-#include "platform/win32/win32_file_system.h"
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_shell_paths.h"
-#include "platform/win32/win32_wow64.h"
-#else
-#include "platform/portable/host_file_system.h"
-#include "platform/portable/portable_shell_paths.h"
-#include "platform/portable/portable_wow64.h"
-#endif
 
 namespace hs {
 namespace {
@@ -42,10 +31,6 @@ constexpr int kLibraries = 5000;
 constexpr int kInterfaces = 20000;
 constexpr int kExtensions = 5000;
 constexpr int kFiles = 2000;
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 // Counts the calls that reach the registry.
 class CountingRegistry final : public Registry {

@@ -24,17 +24,6 @@
 #include "platform/log.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
-#ifdef _WIN32
-#include "platform/win32/win32_file_system.h"
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_shell_paths.h"
-#include "platform/win32/win32_wow64.h"
-#else
-#include "platform/portable/host_file_system.h"
-#include "platform/portable/portable_shell_paths.h"
-#include "platform/portable/portable_wow64.h"
-#include "platform/store/registry_store.h"
-#endif
 
 namespace hs {
 namespace {
@@ -43,10 +32,6 @@ constexpr int kFiles = 5000;
 constexpr int kFilesPerFolder = 50;
 constexpr int kKeysPerProduct = 50;
 constexpr int kProductsPerVendor = 10;
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 std::vector<std::uint8_t> Binary(TextView text) { return SzData(text); }
 

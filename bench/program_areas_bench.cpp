@@ -19,17 +19,6 @@
 #include "platform/log.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
-#include "platform/store/registry_store.h"
-#ifdef _WIN32
-#include "platform/win32/win32_file_system.h"
-#include "platform/win32/win32_registry.h"
-#include "platform/win32/win32_shell_paths.h"
-#include "platform/win32/win32_wow64.h"
-#else
-#include "platform/portable/host_file_system.h"
-#include "platform/portable/portable_shell_paths.h"
-#include "platform/portable/portable_wow64.h"
-#endif
 
 namespace hs {
 namespace {
@@ -38,10 +27,6 @@ constexpr int kEntries = 20000;
 constexpr int kFiles = 2000;
 const Text kAppPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
 const Text kUninstall = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 }  // namespace
 }  // namespace hs

@@ -24,18 +24,10 @@
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
 #include "platform/shell_folders.h"
-#include "platform/store/registry_store.h"
 #ifdef _WIN32
-#include "platform/win32/win32_file_system.h"
-#include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_links.h"
-#include "platform/win32/win32_shell_paths.h"
-#include "platform/win32/win32_wow64.h"
 #else
-#include "platform/portable/host_file_system.h"
 #include "platform/portable/liblnk_shell_links.h"
-#include "platform/portable/portable_shell_paths.h"
-#include "platform/portable/portable_wow64.h"
 #endif
 
 namespace hs {
@@ -46,10 +38,6 @@ const Text kRun = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const Text kMru = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSaveMRU";
 const Text kExts = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
 const Text kTargets = u"C:\\hs-shortcut-fixture\\App";
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 class BenchFolders final : public ShellFolders {
  public:

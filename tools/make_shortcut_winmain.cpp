@@ -21,22 +21,22 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return Usage();
-  hs::ShellLinkSpec spec;
-  spec.target = FromWide(argv[2]);
+  hs::ShellLinkFields fields;
+  fields.target = FromWide(argv[2]);
   for (int i = 3; i < argc; ++i) {
     const std::wstring a = argv[i];
     if (a == L"--relative")
-      spec.relative = true;
+      fields.relative = true;
     else if (a == L"--args" && i + 1 < argc)
-      spec.arguments = FromWide(argv[++i]);
+      fields.arguments = FromWide(argv[++i]);
     else if (a == L"--workdir" && i + 1 < argc)
-      spec.working_folder = FromWide(argv[++i]);
+      fields.working_folder = FromWide(argv[++i]);
     else
       return Usage();
   }
   hs::Win32ShellLinks links;
   const auto guard = links.EnterThread();
-  const long hr = hs::SaveShellLink(FromWide(argv[1]), spec);
+  const long hr = hs::SaveShellLink(FromWide(argv[1]), fields);
   if (hr != 0) {
     std::fprintf(stderr, "hs_make_shortcut: the shortcut was not saved (0x%08lx)\n", static_cast<unsigned long>(hr));
     return 1;

@@ -125,17 +125,17 @@ TEST_F(ShellLinksContract, WritableMeansAnExistingFile) {
 
 #ifdef _WIN32
 TEST_F(ShellLinksContract, Win32ShortcutsRoundTrip) {
-  ShellLinkSpec spec;
-  spec.target = root_ + u"\\App\\tool.exe";
-  spec.arguments = u"-x";
+  ShellLinkFields fields;
+  fields.target = root_ + u"\\App\\tool.exe";
+  fields.arguments = u"-x";
   const Text link = root_ + u"\\made.lnk";
-  ASSERT_EQ(0, SaveShellLink(link, spec));
-  EXPECT_EQ(spec.target, links_->TargetPath(link));
+  ASSERT_EQ(0, SaveShellLink(link, fields));
+  EXPECT_EQ(fields.target, links_->TargetPath(link));
   // (Whether a read-only file is writable is not checked: Wine run as root
   // opens it for writing.)
   const std::wstring w(link.begin(), link.end());
   ASSERT_TRUE(::SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(spec.target, links_->TargetPath(link)) << "read-only shortcuts are still read";
+  EXPECT_EQ(fields.target, links_->TargetPath(link)) << "read-only shortcuts are still read";
   ::SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 #else

@@ -79,17 +79,17 @@ bool Win32ShellLinks::IsWritable(TextView path) {
   return true;
 }
 
-long SaveShellLink(TextView link_path, const ShellLinkSpec& spec) {
+long SaveShellLink(TextView link_path, const ShellLinkFields& fields) {
   if (!Usable(link_path)) return E_INVALIDARG;
   ComPtr<IShellLinkW> link;
   HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                   reinterpret_cast<void**>(&link.p));
   if (FAILED(hr)) return hr;
-  if (FAILED(hr = link.p->SetPath(Wide(spec.target).c_str()))) return hr;
-  if (!spec.arguments.empty() && FAILED(hr = link.p->SetArguments(Wide(spec.arguments).c_str()))) return hr;
-  if (!spec.working_folder.empty() && FAILED(hr = link.p->SetWorkingDirectory(Wide(spec.working_folder).c_str())))
+  if (FAILED(hr = link.p->SetPath(Wide(fields.target).c_str()))) return hr;
+  if (!fields.arguments.empty() && FAILED(hr = link.p->SetArguments(Wide(fields.arguments).c_str()))) return hr;
+  if (!fields.working_folder.empty() && FAILED(hr = link.p->SetWorkingDirectory(Wide(fields.working_folder).c_str())))
     return hr;
-  if (spec.relative && FAILED(hr = link.p->SetRelativePath(Wide(link_path).c_str(), 0))) return hr;
+  if (fields.relative && FAILED(hr = link.p->SetRelativePath(Wide(link_path).c_str(), 0))) return hr;
   ComPtr<IPersistFile> file;
   if (FAILED(hr = link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p)))) return hr;
   hr = file.p->Save(Wide(link_path).c_str(), TRUE);

@@ -21,7 +21,7 @@ class Win32ShellLinks final : public ShellLinks {
   bool IsWritable(TextView path) override;
 };
 
-struct ShellLinkSpec {
+struct ShellLinkFields {
   Text target;            // the path (IShellLinkW::SetPath; may hold %VARIABLES%)
   Text arguments;         // optional
   Text working_folder;    // optional
@@ -30,6 +30,6 @@ struct ShellLinkSpec {
 
 // Creates or replaces the shortcut file `link_path` (the calling thread
 // holds an EnterThread guard). Answers the failing HRESULT, 0 on success.
-long SaveShellLink(TextView link_path, const ShellLinkSpec& spec);
+long SaveShellLink(TextView link_path, const ShellLinkFields& fields);
 
 }  // namespace hs
