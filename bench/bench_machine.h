@@ -6,6 +6,13 @@
 #include <chrono>
 #include <filesystem>
 
+#include "areas/areas.h"
+#include "engine/file_reference.h"
+#include "engine/scan_manager.h"
+#include "platform/callback_notifier.h"
+#include "platform/log.h"
+#include "platform/portable_key_protection.h"
+#include "platform/portable_system_info.h"
 #include "platform/text.h"
 
 #ifdef _WIN32
@@ -73,6 +80,26 @@ struct BenchMachine {
                            }()};
   const char* adapters = "portable adapters (store, host file system)";
 #endif
+};
+
+// A scan over a benchmark machine: every area, the file reference test
+// without safe lists, a 64-bit Windows 7 with administrator rights, no log.
+struct BenchScan {
+  BenchScan(Registry& registry, Wow64& wow64, ShellPaths& shell)
+      : context{registry, wow64, system, protection, notifier, log},
+        manager(context, CreateArea),
+        refs(shell, manager.reg(), nullptr, manager.system_folder(), manager.system_folder32()) {
+    context.file_refs = &refs;
+    context.shell = &shell;
+  }
+
+  PortableSystemInfo system{MachineFacts{6, true, u"C:\\Windows\\system32", u"C:\\Windows\\SysWOW64"}};
+  PortableKeyProtection protection;
+  CallbackNotifier notifier{[](const CallbackNotifier::Message&) {}};
+  NullLog log;
+  ScanContext context;
+  ScanManager manager;
+  FileReferences refs;
 };
 
 }  // namespace hs

@@ -178,15 +178,9 @@ int main() {
   const double com_walk = walk(true, &com_walked);
   const double types_walk = walk(false, &types_walked);
 
-  PortableSystemInfo system(MachineFacts{6, true, u"C:\\Windows\\system32", u"C:\\Windows\\SysWOW64"});
-  PortableKeyProtection protection;
-  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
-  NullLog log;
-  ScanContext context{reg, wow64, system, protection, notifier, log};
-  ScanManager manager(context, CreateArea);
-  FileReferences refs(shell, manager.reg(), nullptr, manager.system_folder(), manager.system_folder32());
-  context.file_refs = &refs;
-  context.shell = &shell;
+  BenchScan scan_setup(reg, wow64, shell);
+  ScanManager& manager = scan_setup.manager;
+  FileReferences& refs = scan_setup.refs;
   for (std::uint32_t bit : {0x0001u, 0x0004u}) {
     manager.CreateAreas(bit, 1);
     const std::uint64_t opens0 = reg.opens.load(), calls0 = reg.calls.load(), fs0 = refs.fs_calls();

@@ -110,15 +110,10 @@ int main(int argc, char** argv) {
   std::printf("%s: generated %d keys naming %d files (every hundredth missing) in %.1f s\n", adapters, made, kFiles,
               Seconds(t0));
 
-  PortableSystemInfo system(MachineFacts{6, true, u"C:\\Windows\\system32", u"C:\\Windows\\SysWOW64"});
-  PortableKeyProtection protection;
-  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
-  NullLog log;
-  ScanContext context{reg, wow64, system, protection, notifier, log};
-  ScanManager manager(context, CreateArea);
-  FileReferences refs(shell, manager.reg(), nullptr, manager.system_folder(), manager.system_folder32());
-  context.file_refs = &refs;
-  context.shell = &shell;
+  BenchScan scan_setup(reg, wow64, shell);
+  ScanContext& context = scan_setup.context;
+  ScanManager& manager = scan_setup.manager;
+  FileReferences& refs = scan_setup.refs;
   context.strings = [](TextView) { return Text(u"missing"); };
 
   // Rounds of a bare walk and a deep-scan walk of the same keys (a fresh

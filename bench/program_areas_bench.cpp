@@ -75,15 +75,9 @@ int main() {
     }
   const double walk = Seconds(t0);
 
-  PortableSystemInfo system(MachineFacts{6, true, u"C:\\Windows\\system32", u"C:\\Windows\\SysWOW64"});
-  PortableKeyProtection protection;
-  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
-  NullLog log;
-  ScanContext context{reg, wow64, system, protection, notifier, log};
-  ScanManager manager(context, CreateArea);
-  FileReferences refs(shell, manager.reg(), nullptr, manager.system_folder(), manager.system_folder32());
-  context.file_refs = &refs;
-  context.shell = &shell;
+  BenchScan scan_setup(reg, wow64, shell);
+  ScanManager& manager = scan_setup.manager;
+  FileReferences& refs = scan_setup.refs;
   manager.CreateAreas(0x0002 | 0x0100 | 0x0040, 3);
   t0 = std::chrono::steady_clock::now();
   if (manager.StartScan()) manager.JoinWorker();
