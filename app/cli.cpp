@@ -448,8 +448,17 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
     err << "hivesweep: cannot save the lists in " << options.data_display << "\n";
     code = kExitFailed;
   }
-  const auto sets = ListUndoSets(undo);
-  if (!sets.empty()) out << "Undo set: " << PrintableText(sets.front().record_path) << " (hivesweep undo 1)\n";
+  if (!run.saved()) {
+    err << "hivesweep: the undo set or the results could not be saved completely; see the log\n";
+    code = kExitFailed;
+  }
+  if (!run.undo_record().empty()) {
+    const auto sets = ListUndoSets(undo);
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      if (sets[i].record_path != run.undo_record()) continue;
+      out << "Undo set: " << PrintableText(sets[i].record_path) << " (hivesweep undo " << (i + 1) << ")\n";
+    }
+  }
   manager.DestroyAreas();
   return code;
 }

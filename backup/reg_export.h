@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -42,24 +43,68 @@ class CRegExport {
   RegValue data_buffer;
 };
 
+// What one run has backed up of one registry view: every key whose state
+// before the run is in the backup, the values kept of each, and the keys
+// whose whole subtree was kept. Each key and value enters a run's backup
+// once, as it was before the run's first change to it, so that importing
+// the backup restores that state and never an in-between one. Names compare
+// as the registry compares them (upper-case form).
+class CapturedKeys {
+ public:
+  // True when the key's state before the run is in the backup: the key was
+  // kept, or it lies in a kept subtree.
+  bool KeyKnown(TextView full_name) const;
+  // True when the value's state before the run is in the backup.
+  bool ValueKnown(TextView full_name, TextView value_name) const;
+  // True when the key's whole subtree is in the backup (itself or above).
+  bool SubtreeKnown(TextView full_name) const;
+
+  void NoteKey(TextView full_name);
+  void NoteValue(TextView full_name, TextView value_name);
+  void NoteSubtree(TextView full_name);
+  // Adds everything `staged` noted.
+  void Merge(const CapturedKeys& staged);
+  // True when any key `staged` noted is known here.
+  bool Overlaps(const CapturedKeys& staged) const;
+  bool empty() const { return keys_.empty(); }
+
+ private:
+  struct Entry {
+    bool subtree = false;
+    std::vector<Text> values;  // upper-case names
+  };
+  const Entry* Find(TextView full_name) const;
+  bool AncestorSubtree(TextView full_name) const;
+  std::unordered_map<Text, Entry> keys_;  // by upper-case full name
+};
+
 // How a backup export went.
 enum class ExportResult {
   kExported,    // everything asked for is in the export
   kNothing,     // the key (or value) does not exist: nothing to back up
-  kIncomplete,  // something that exists could not be read; see the log
+  kKnown,       // its state before the run is in the backup already
+  kIncomplete,  // something that exists could not be read or carried; see the log
 };
 
 // Appends root\path and its subtree (leaving out every Wow6432Node key) to
 // *out. `view_sam` is 0 or a view bit. Registry reads that fail part-way
 // (a value too large for the buffers, a subkey that cannot be opened, an
-// enumeration error) give kIncomplete with a log line.
+// enumeration error) and names the export text cannot carry give kIncomplete
+// with a log line. With `known`, keys and values it knows are left out (only
+// a key header is repeated where new values follow it), and what is
+// appended is noted in *noted.
 ExportResult ExportKeyTree(Registry& registry, CRegExport* out, std::int32_t root_index, TextView path,
-                           std::uint32_t view_sam, Log& log);
+                           std::uint32_t view_sam, Log& log, const CapturedKeys* known = nullptr,
+                           CapturedKeys* noted = nullptr);
 // Appends the key header and the value's line. kNothing when the key or the
-// value does not exist (the header alone stays when only the value is
-// missing).
+// value does not exist (nothing is appended then); kKnown (nothing appended)
+// when `known` knows the value.
 ExportResult ExportValue(Registry& registry, CRegExport* out, std::int32_t root_index, TextView path,
-                         TextView value_name, std::uint32_t view_sam, Log& log);
+                         TextView value_name, std::uint32_t view_sam, Log& log, const CapturedKeys* known = nullptr,
+                         CapturedKeys* noted = nullptr);
+
+// Full name of a key in the export text: root name + "\" + path.
+Text ExportKeyName(std::int32_t root_index, TextView path);
 
 // Writes BOM + body to `path` (replacing it), with the log lines of the
 // format. False when it cannot be written.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 
 #include "areas/user_lists.h"
 #include "engine/archive.h"
@@ -13,10 +14,12 @@
 namespace hs {
 namespace {
 
-constexpr std::uint32_t kJournalMagic = 0x314A5348;  // "HSJ1"
+constexpr std::uint32_t kJournalMagicV1 = 0x314A5348;  // "HSJ1": entries name their view
+constexpr std::uint32_t kJournalMagic = 0x324A5348;    // "HSJ2": entries name their export and view
 constexpr std::size_t kMaxEntryNameChars = 64;
+constexpr std::uint32_t kMaxJournalExports = 100000;
 
-std::uint32_t ViewBits(const UndoEnv& env, bool is64) {
+[[maybe_unused]] std::uint32_t ViewBits(const UndoEnv& env, bool is64) {
   return env.windows64 ? (is64 ? kKeyWow64_64Key : kKeyWow64_32Key) : 0;
 }
 
@@ -83,19 +86,52 @@ std::uint32_t Crc(TextView text) {
   return static_cast<std::uint32_t>(crc32(0L, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
-// Puts a backup on disk (journal, synced) and into the run's export. False
-// when it could not be written: the change must then not be made.
-bool KeepBackup(UndoEnv& env, CBackup& backup, bool is64, const CRegExport& scratch) {
-  CRegExport* target = is64 && backup.m_pRegExport64 ? backup.m_pRegExport64.get() : backup.m_pRegExport32.get();
-  if (!target) return false;
+std::size_t ViewIndex(const CBackup& backup, bool is64) { return is64 && backup.m_pRegExport64 ? 1 : 0; }
+
+std::size_t ExportCount(const CBackup& backup) { return 2 + backup.later_exports.size(); }
+
+CRegExport* ExportAt(CBackup& backup, std::size_t index) {
+  if (index == 0) return backup.m_pRegExport32.get();
+  if (index == 1) return backup.m_pRegExport64.get();
+  return index - 2 < backup.later_exports.size() ? backup.later_exports[index - 2].get() : nullptr;
+}
+
+bool ExportIs64(const CBackup& backup, std::size_t index) {
+  if (index < 2) return index == 1;
+  return index - 2 < backup.later_is64.size() && backup.later_is64[index - 2];
+}
+
+std::size_t AddLaterExport(CBackup& backup, bool is64) {
+  backup.later_exports.push_back(std::make_unique<CRegExport>());
+  backup.later_is64.push_back(is64);
+  return ExportCount(backup) - 1;
+}
+
+// Puts a backup on disk (journal, synced) and into the run's export of view
+// `view`, and notes what it holds. False when it could not be written: the
+// change must then not be made.
+bool KeepBackup(UndoEnv& env, CBackup& backup, std::size_t view, const CRegExport& scratch,
+                const CapturedKeys& staged) {
+  if (!ExportAt(backup, backup.current_export[view])) return false;
   if (scratch.lines.size() > 1) {
     if (!backup.journal || backup.journal_failed) {
       env.log.LogLine(u"The undo journal is not open: the change is not made");
       return false;
     }
+    // What the other view's export holds may be the same keys (views share
+    // most of the registry): such a backup goes to an export imported before
+    // the other view's, so that the earlier backup is the one that stays.
+    const std::size_t other = 1 - view;
+    if (backup.m_pRegExport64 && backup.current_export[other] > backup.current_export[view] &&
+        backup.captured[other].Overlaps(staged)) {
+      backup.current_export[view] = AddLaterExport(backup, view == 1);
+      env.log.LogLine(u"Backup of keys the other view's backup holds: export " +
+                      ToText(static_cast<std::int64_t>(backup.current_export[view] + 1)) + u" started");
+    }
     const Text chunk = Chunk(scratch);
     ArchiveWriter w;
-    w.U8(target == backup.m_pRegExport64.get() ? 1 : 0);
+    w.U32(static_cast<std::uint32_t>(backup.current_export[view]));
+    w.U8(static_cast<std::uint8_t>(view));
     w.String(chunk);
     w.U32(Crc(chunk));
     WinError e = w.ok() ? backup.journal->Write(w.data()) : err::kFileTooLarge;
@@ -106,18 +142,23 @@ bool KeepBackup(UndoEnv& env, CBackup& backup, bool is64, const CRegExport& scra
       return false;
     }
   }
+  CRegExport* target = ExportAt(backup, backup.current_export[view]);
   target->lines.insert(target->lines.end(), scratch.lines.begin() + 1, scratch.lines.end());
+  backup.captured[view].Merge(staged);
   return true;
 }
 
-bool RunDeleteKey(UndoEnv& env, CBackup& backup, const COperation& op, std::uint32_t sam, std::uint32_t view) {
+bool RunDeleteKey(UndoEnv& env, CBackup& backup, const COperation& op, std::uint32_t sam, std::uint32_t view_bits) {
   env.log.LogLine(op.is64 ? u"Attempting to Backup for Set Registry Value - 64 bit"
                           : u"Attempting to Backup for Set Registry Value - 32 bit");
   if (op.strings.empty() || op.numbers.empty()) return false;
   const RegKey root = RootOfIndex(op.numbers[0]);
   if (!root) return false;
+  const std::size_t view = ViewIndex(backup, op.is64);
   CRegExport scratch;
-  const ExportResult exported = ExportKeyTree(env.registry, &scratch, op.numbers[0], op.strings[0], view, env.log);
+  CapturedKeys staged;
+  const ExportResult exported = ExportKeyTree(env.registry, &scratch, op.numbers[0], op.strings[0], view_bits,
+                                              env.log, &backup.captured[view], &staged);
   RegKey key = 0;
   const WinError open = env.registry.Open(root, op.strings[0], sam, &key);
   if (open == err::kFileNotFound) return true;  // already gone
@@ -126,11 +167,11 @@ bool RunDeleteKey(UndoEnv& env, CBackup& backup, const COperation& op, std::uint
     return false;
   }
   env.registry.Close(key);
-  if (exported != ExportResult::kExported) {
+  if (exported == ExportResult::kIncomplete || exported == ExportResult::kNothing) {
     env.log.LogLine(u"The key could not be backed up completely: it is not deleted");
     return false;
   }
-  if (!KeepBackup(env, backup, op.is64, scratch)) return false;
+  if (!KeepBackup(env, backup, view, scratch, staged)) return false;
   const WinError e = DeleteKeyTree(env.registry, root, op.strings[0], sam);
   env.log.LogLine(e == err::kSuccess ? u"KEY DELETED" : u"KEY NOT DELETED");
   if (env.is_admin && env.exclusions) {
@@ -143,48 +184,83 @@ bool RunDeleteKey(UndoEnv& env, CBackup& backup, const COperation& op, std::uint
   return e == err::kSuccess;
 }
 
-bool RunSetValue(UndoEnv& env, CBackup& backup, const COperation& op, std::uint32_t sam, std::uint32_t view) {
+// Whether the value exists now; false with *failed when that cannot be told.
+bool ValueExists(UndoEnv& env, RegKey root, const Text& path, const Text& name, std::uint32_t sam, bool* failed) {
+  *failed = false;
+  RegKey key = 0;
+  const WinError open = env.registry.Open(root, path, sam, &key);
+  if (open == err::kFileNotFound) return false;
+  if (open != err::kSuccess) {
+    env.log.LogLine(u"The key could not be opened: " + ErrorText(open));
+    *failed = true;
+    return false;
+  }
+  const WinError q = env.registry.QueryValue(key, name, nullptr);
+  env.registry.Close(key);
+  if (q == err::kFileNotFound) return false;
+  if (q != err::kSuccess) {
+    env.log.LogLine(u"The value could not be read: " + ErrorText(q));
+    *failed = true;
+  }
+  return q == err::kSuccess;
+}
+
+// A value changed in place: its backup (unless kept before), then the change.
+bool BackUpValue(UndoEnv& env, CBackup& backup, const COperation& op, std::int32_t root_index,
+                 std::uint32_t view_bits, const char16_t* what) {
+  const std::size_t view = ViewIndex(backup, op.is64);
+  CRegExport scratch;
+  CapturedKeys staged;
+  const ExportResult exported = ExportValue(env.registry, &scratch, root_index, op.strings[0], op.strings[1],
+                                            view_bits, env.log, &backup.captured[view], &staged);
+  if (exported == ExportResult::kIncomplete || exported == ExportResult::kNothing) {
+    env.log.LogLine(Text(u"The value could not be backed up: it is not ") + what);
+    return false;
+  }
+  return KeepBackup(env, backup, view, scratch, staged);
+}
+
+bool RunSetValue(UndoEnv& env, CBackup& backup, const COperation& op, std::uint32_t sam, std::uint32_t view_bits) {
   env.log.LogLine(u"Attempting to Set Registry Value - 32 bit");
   env.log.LogLine(op.is64 ? u"Attempting to Backup for Set Registry Value - 64 bit"
                           : u"Attempting to Backup for Set Registry Value - 32 bit");
   if (op.strings.size() < 3 || op.numbers.size() < 2) return false;
   const RegKey root = RootOfIndex(op.numbers[1]);
-  if (!root) return false;
-  CRegExport scratch;
-  const ExportResult exported =
-      ExportValue(env.registry, &scratch, op.numbers[1], op.strings[0], op.strings[1], view, env.log);
-  if (exported == ExportResult::kIncomplete) {
-    env.log.LogLine(u"The value could not be backed up: it is not changed");
-    return false;
+  if (!root || op.numbers[0] != 0) return false;
+  // Only a value that is there is changed: a key or value already gone needs
+  // no repair, and one made now could not be taken away by the undo.
+  bool failed = false;
+  if (!ValueExists(env, root, op.strings[0], op.strings[1], sam, &failed)) {
+    if (!failed) env.log.LogLine(u"The value is already gone: nothing to set");
+    return !failed;
   }
-  if (!KeepBackup(env, backup, op.is64, scratch)) return false;
+  if (!BackUpValue(env, backup, op, op.numbers[1], view_bits, u"changed")) return false;
   RegKey key = 0;
   if (env.registry.Create(root, op.strings[0], sam, &key, nullptr) != err::kSuccess) return false;
   env.log.LogLine(u"Key Created");
-  WinError e = err::kInvalidParameter;
-  if (op.numbers[0] == 0) e = env.registry.SetValue(key, op.strings[1], kRegSz, SzData(op.strings[2]));
+  const WinError e = env.registry.SetValue(key, op.strings[1], kRegSz, SzData(op.strings[2]));
   env.registry.Close(key);
   return e == err::kSuccess;
 }
 
-bool RunDeleteValue(UndoEnv& env, CBackup& backup, const COperation& op, std::uint32_t sam, std::uint32_t view) {
+bool RunDeleteValue(UndoEnv& env, CBackup& backup, const COperation& op, std::uint32_t sam,
+                    std::uint32_t view_bits) {
   env.log.LogLine(u"Attempting to Delete Value");
   env.log.LogLine(op.is64 ? u"Attempting to backup Value to be deleted - 64 bit"
                           : u"Attempting to backup Value to be deleted - 32 bit");
   if (op.strings.size() < 2 || op.numbers.empty()) return false;
   const RegKey root = RootOfIndex(op.numbers[0]);
   if (!root) return false;
-  CRegExport scratch;
-  const ExportResult exported =
-      ExportValue(env.registry, &scratch, op.numbers[0], op.strings[0], op.strings[1], view, env.log);
-  if (exported == ExportResult::kIncomplete) {
-    env.log.LogLine(u"The value could not be backed up: it is not deleted");
-    return false;
+  bool failed = false;
+  if (!ValueExists(env, root, op.strings[0], op.strings[1], sam, &failed)) {
+    if (!failed) env.log.LogLine(u"Value already gone");
+    return !failed;
   }
-  if (!KeepBackup(env, backup, op.is64, scratch)) return false;
+  if (!BackUpValue(env, backup, op, op.numbers[0], view_bits, u"deleted")) return false;
   RegKey key = 0;
   if (env.registry.Open(root, op.strings[0], sam, &key) != err::kSuccess) return false;
-  const WinError e = env.registry.DeleteValue(key, op.strings[1]);
+  WinError e = env.registry.DeleteValue(key, op.strings[1]);
+  if (e == err::kFileNotFound) e = err::kSuccess;
   env.log.LogLine(e == err::kSuccess ? u"Value Deleted ok!" : u"Value Deleted failed!");
   env.registry.Close(key);
   return e == err::kSuccess;
@@ -355,18 +431,47 @@ WinError DeleteKeyTree(Registry& registry, RegKey parent, TextView path, std::ui
   return registry.DeleteKey(parent, path, sam & kKeyWow64Res);
 }
 
-void EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> owned) {
-  if (!owned) return;
+bool RemoveKeyIfEmpty(UndoEnv& env, CBackup& backup, std::int32_t root_index, TextView key_path, bool is64) {
+  Text path(key_path);
+  NormalizeViewPath(env, &path, &is64);
+  const RegKey root = RootOfIndex(root_index);
+  if (!root || root_index > 3) return false;
+  const std::uint32_t sam = AccessMask(env.windows64, KeyAccess::kReadWrite, is64);
+  RegKey key = 0;
+  const WinError open = env.registry.Open(root, path, sam, &key);
+  if (open == err::kFileNotFound) return true;
+  if (open != err::kSuccess) return false;
+  RegKeyInfo info;
+  const WinError q = env.registry.QueryInfo(key, &info);
+  env.registry.Close(key);
+  if (q != err::kSuccess) return false;
+  if (info.subkeys != 0 || info.values != 0) return true;
+  env.log.LogLine(u"Attempting to remove the emptied parent key");
+  const std::size_t view = ViewIndex(backup, is64);
+  CRegExport scratch;
+  CapturedKeys staged;
+  const ExportResult exported = ExportKeyTree(env.registry, &scratch, root_index, path, ViewBits(env, is64), env.log,
+                                              &backup.captured[view], &staged);
+  if (exported == ExportResult::kIncomplete || exported == ExportResult::kNothing) return false;
+  if (!KeepBackup(env, backup, view, scratch, staged)) return false;
+  const WinError e = env.registry.DeleteKey(root, path, sam & kKeyWow64Res);
+  env.log.LogLine(e == err::kSuccess ? u"EMPTY PARENT KEY DELETED" : u"EMPTY PARENT KEY NOT DELETED");
+  return e == err::kSuccess;
+}
+
+bool EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> owned, Text* record_path) {
+  if (record_path) record_path->clear();
+  if (!owned) return false;
   CBackup& backup = *owned;
   bool archived = true;
   if (backup.exportAtEnd) {
-    const int views = backup.is64System ? 2 : 1;
-    for (int index = 0; index < views && archived; ++index) {
+    const std::size_t exports = backup.m_pRegExport64 ? ExportCount(backup) : 1;
+    for (std::size_t index = 0; index < exports && archived; ++index) {
       auto op = std::make_unique<COperation>();
       op->kind = kOpDeleteKeyTree;
       op->strings = {u"waste"};
       op->numbers = {1};
-      op->is64 = index == 1;
+      op->is64 = ExportIs64(backup, index);
       env.log.LogLine(u"Exporting Reg File");
       const Text temp = backup.folder + Text(kTempExportName);
       if (!backup.archive_writer) {
@@ -376,19 +481,19 @@ void EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> owned) {
         backup.archive_writer = std::make_unique<ZipWriter>();
       }
       if (env.fs.Exists(temp)) (void)env.fs.DeleteFile(temp);
-      if (index == 0) {
+      const CRegExport* source = ExportAt(backup, index);
+      if (index == 0 && !source) {
         env.log.LogLine(u"Attempting Exporting for 32 bit reg file : " + temp);
-        if (!backup.m_pRegExport32) {
-          env.log.LogLine(u"m_pRegExport32 not initialized!!");
-          archived = false;
-          break;
-        }
-        const bool ok = WriteExportFile(env.fs, *backup.m_pRegExport32, temp, env.log);
-        env.log.LogLine(ok ? u"Reg Export 32 Done !!" : u"Regexport32 failed!!");
-      } else if (backup.m_pRegExport64) {
-        env.log.LogLine(u"Attempting Exporting for 64 bit reg file : " + temp);
-        const bool ok = WriteExportFile(env.fs, *backup.m_pRegExport64, temp, env.log);
-        env.log.LogLine(ok ? u"64 Bit reg export  Done!!" : u"64 Bit reg export  failed!!");
+        env.log.LogLine(u"m_pRegExport32 not initialized!!");
+        archived = false;
+        break;
+      }
+      if (source) {
+        env.log.LogLine((op->is64 ? u"Attempting Exporting for 64 bit reg file : "
+                                  : u"Attempting Exporting for 32 bit reg file : ") + temp);
+        const bool ok = WriteExportFile(env.fs, *source, temp, env.log);
+        if (op->is64) env.log.LogLine(ok ? u"64 Bit reg export  Done!!" : u"64 Bit reg export  failed!!");
+        else env.log.LogLine(ok ? u"Reg Export 32 Done !!" : u"Regexport32 failed!!");
       }
       const Text entry = Number8(backup.regFileCount + 1) + u".reg";
       op->strings.push_back(entry);
@@ -413,6 +518,7 @@ void EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> owned) {
   }
   backup.m_pRegExport32.reset();
   backup.m_pRegExport64.reset();
+  backup.later_exports.clear();
   env.log.LogLine(u"Free Mem Allocated For Export !!");
 
   // The archive, then the record file, then (both safely on disk) the
@@ -429,7 +535,9 @@ void EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> owned) {
       saved = false;
     }
   }
-  if (saved && !backup.operations.empty()) saved = SerializeBackup(env, backup, true);
+  const bool recorded = saved && !backup.operations.empty() && SerializeBackup(env, backup, true);
+  saved = saved && (backup.operations.empty() || recorded);
+  if (recorded && record_path) *record_path = backup.recordPath;
   if (backup.journal) {
     (void)backup.journal->Close();
     backup.journal.reset();
@@ -445,6 +553,7 @@ void EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> owned) {
   backup.operations.clear();
   owned.reset();
   env.log.LogLine(u"Delete Backup Initialized Done");
+  return saved && archived;
 }
 
 std::vector<std::uint8_t> EncodeUndoRecord(const CBackup& backup) {
@@ -558,37 +667,124 @@ bool SerializeBackup(UndoEnv& env, CBackup& backup, bool store) {
   return true;
 }
 
+namespace {
+
+Text DescribeValue(std::uint32_t type, std::size_t size) {
+  return u"type " + ToText(static_cast<std::int64_t>(type)) + u", " + ToText(static_cast<std::int64_t>(size)) +
+         u" bytes";
+}
+
+bool SameOrBelow(const Text& upper, const Text& top) {
+  return upper.size() >= top.size() && upper.compare(0, top.size(), top) == 0 &&
+         (upper.size() == top.size() || upper[top.size()] == u'\\');
+}
+
+}  // namespace
+
+Text FirstImportDifference(Registry& registry, const RegTextDocument& doc, std::uint32_t view_sam) {
+  // What the import must leave, key by key, in the file's order.
+  struct Expected {
+    RegKey root = 0;
+    Text path;
+    Text name;   // for messages
+    Text upper;  // compared
+    bool present = true;
+    std::vector<std::pair<Text, const RegTextValue*>> values;  // upper-case name, last entry
+  };
+  std::vector<Expected> keys;
+  std::unordered_map<Text, std::size_t> index;
+  for (const RegTextKey& k : doc.keys) {
+    const Text full = k.root_name + (k.path.empty() ? Text() : u"\\" + k.path);
+    const Text upper = Upcase(full);
+    if (k.remove) {
+      for (Expected& e : keys) {
+        if (!SameOrBelow(e.upper, upper)) continue;
+        e.present = false;
+        e.values.clear();
+      }
+    }
+    auto [it, added] = index.emplace(upper, keys.size());
+    if (added) keys.push_back(Expected{k.root, k.path, full, upper, true, {}});
+    Expected& e = keys[it->second];
+    e.present = !k.remove;
+    if (k.remove) continue;
+    for (const RegTextValue& v : k.values) {
+      const Text name = Upcase(v.name);
+      auto at = std::find_if(e.values.begin(), e.values.end(), [&](const auto& p) { return p.first == name; });
+      if (at == e.values.end()) e.values.emplace_back(name, &v);
+      else at->second = &v;
+    }
+  }
+  const std::uint32_t sam = kKeyRead | (view_sam & kKeyWow64Res);
+  for (const Expected& e : keys) {
+    RegKey key = 0;
+    const WinError open = registry.Open(e.root, e.path, sam, &key);
+    if (!e.present) {
+      if (open == err::kSuccess) {
+        registry.Close(key);
+        return LogSafe(e.name) + u" is there; the file removes it";
+      }
+      continue;
+    }
+    if (open != err::kSuccess) return LogSafe(e.name) + u" is missing (" + ErrorText(open) + u")";
+    Text difference;
+    for (const auto& [upper, v] : e.values) {
+      RegValue now;
+      const WinError q = registry.QueryValue(key, v->name, &now);
+      const Text where = LogSafe(e.name) + u" value \"" + LogSafe(v->name) + u"\"";
+      if (v->remove) {
+        if (q != err::kFileNotFound) difference = where + u" is there; the file removes it";
+      } else if (q != err::kSuccess) {
+        difference = where + u" is missing (" + ErrorText(q) + u")";
+      } else if (now.type != v->type || now.data != v->data) {
+        difference = where + u" holds " + DescribeValue(now.type, now.data.size()) + u"; the file has " +
+                     DescribeValue(v->type, v->data.size()) +
+                     (now.type == v->type && now.data.size() == v->data.size() ? u", other bytes" : u"");
+      }
+      if (!difference.empty()) break;
+    }
+    registry.Close(key);
+    if (!difference.empty()) return difference;
+  }
+  return Text();
+}
+
 bool ImportRegFile(UndoEnv& env, TextView path, bool is64) {
+  // The file is read first: what it names is checked after the import.
+  std::vector<std::uint8_t> bytes;
+  RegTextDocument doc;
+  RegTextError error;
+  if (WinError e = env.fs.ReadFile(path, kMaxRegTextBytes, &bytes)) {
+    env.log.LogLine(u"The undo file " + LogSafe(path) + u" could not be read: " + ErrorText(e));
+    return false;
+  }
+  if (!ParseRegText(bytes.data(), bytes.size(), &doc, &error)) {
+    env.log.LogLine(u"The undo file " + LogSafe(path) + u" is damaged (line " +
+                    ToText(static_cast<std::int64_t>(error.line)) + u": " + FromUtf8(error.message) + u")");
+    return false;
+  }
+  bytes = std::vector<std::uint8_t>();
   const RegImportOutcome outcome = env.editor.Import(path, is64);
   if (!outcome.started) {
     env.log.LogLine(u"The registry editor could not be started for " + LogSafe(path));
     return false;
   }
-  if (outcome.finished && outcome.exit_code != 0) {
+  if (!outcome.finished) {
+    env.log.LogLine(u"The registry editor did not finish importing " + LogSafe(path) + u" within " +
+                    ToText(static_cast<std::int64_t>(kRegImportWaitMs)) + u" ms");
+    return false;
+  }
+  if (outcome.exit_code != 0) {
     env.log.LogLine(u"The registry editor failed to import " + LogSafe(path) + u" (exit status " +
                     ToText(static_cast<std::int64_t>(outcome.exit_code)) + u")");
     return false;
   }
-  // The editor's status says little: the file's first key must now exist.
-  std::vector<std::uint8_t> bytes;
-  RegTextDocument doc;
-  if (env.fs.ReadFile(path, kMaxRegTextBytes, &bytes) != err::kSuccess ||
-      !ParseRegText(bytes.data(), bytes.size(), &doc, nullptr)) {
-    env.log.LogLine(u"The imported file " + LogSafe(path) + u" could not be read back");
+  // The editor's status says little (the system editor answers 0 for a file
+  // it could not read): every key and value the file names must read back.
+  const Text difference = FirstImportDifference(env.registry, doc, ViewBits(env, is64));
+  if (!difference.empty()) {
+    env.log.LogLine(u"Registry import of " + LogSafe(path) + u" is not complete: " + difference);
     return false;
-  }
-  for (const RegTextKey& k : doc.keys) {
-    if (k.remove) continue;
-    RegKey key = 0;
-    const WinError e = env.registry.Open(k.root, k.path, kKeyRead | ViewBits(env, is64), &key);
-    if (e != err::kSuccess) {
-      env.log.LogLine(u"Registry import of " + LogSafe(path) + u" failed: " + LogSafe(k.root_name) + u"\\" +
-                      LogSafe(k.path) + (outcome.finished ? u" is missing after the import"
-                                                          : u" is missing and the editor did not finish in time"));
-      return false;
-    }
-    env.registry.Close(key);
-    break;
   }
   return true;
 }
@@ -598,6 +794,11 @@ bool UndoOperation(UndoEnv& env, CBackup& backup, const COperation& op) {
     env.log.LogLine(u"An undo record of unknown kind " + ToText(op.kind) + u" cannot be undone");
     return false;
   }
+  if (op.strings.size() < 2 || op.strings[1].empty()) {
+    env.log.LogLine(u"An undo record names no archive entry: it cannot be undone");
+    return false;
+  }
+  if (backup.archive_unreadable) return false;
   if (!backup.archive_reader) {
     if (backup.archivePath.empty() && !backup.recordPath.empty()) {
       backup.archivePath = WithoutLast3(backup.recordPath) + Text(kUndoArchiveExtension);
@@ -608,52 +809,60 @@ bool UndoOperation(UndoEnv& env, CBackup& backup, const COperation& op) {
       env.log.LogLine(u"The undo archive " + LogSafe(backup.archivePath) + u" cannot be read: " +
                       (e != err::kSuccess ? ErrorText(e) : FromUtf8(reader->error())));
       Show(env, u"IDS_UNZIP_ERR");
+      backup.archive_unreadable = true;
       return false;
     }
     backup.archive_reader = std::move(reader);
   }
-  if (op.strings.size() < 2) return true;  // no entry named: nothing matches
   const Text& wanted = op.strings[1];
-  bool ok = true;
+  if (!SafeEntryName(wanted)) {
+    env.log.LogLine(u"An undo record names an unsafe archive entry: " + LogSafe(Ascii(wanted)));
+    return false;
+  }
+  bool found = false;
   for (std::size_t i = 0; i < backup.archive_reader->EntryCount(); ++i) {
     const Text name = FromUtf8(backup.archive_reader->EntryName(i));
     if (name != wanted) continue;
-    if (!SafeEntryName(name)) {
-      env.log.LogLine(u"The undo archive names an unsafe entry: " + LogSafe(Ascii(name)));
-      ok = false;
-      break;
-    }
+    found = true;
     std::vector<std::uint8_t> bytes;
     if (!backup.archive_reader->Extract(i, &bytes)) {
       env.log.LogLine(u"The undo archive entry " + name + u" cannot be extracted: " +
                       FromUtf8(backup.archive_reader->error()));
-      ok = false;
       continue;
     }
     const Text file = backup.folder + name;
     if (WinError e = env.fs.WriteFileAtomic(file, bytes)) {
       env.log.LogLine(u"The undo file " + LogSafe(file) + u" cannot be written: " + ErrorText(e));
-      ok = false;
-      continue;
+      return false;
     }
-    ok = ImportRegFile(env, file, op.is64);
+    if (!ImportRegFile(env, file, op.is64)) {
+      env.log.LogLine(u"The undo file " + LogSafe(file) + u" is kept for a later import");
+      return false;
+    }
     (void)env.fs.DeleteFile(file);
-    break;
+    return true;
   }
-  return ok;
+  env.log.LogLine(u"The undo archive " + LogSafe(backup.archivePath) +
+                  (found ? u": its entry " + wanted + u" cannot be extracted" : u" holds no entry " + wanted));
+  return false;
 }
 
 bool UndoBackup(UndoEnv& env, CBackup& backup) {
   Pump(env);
+  std::size_t failed = 0;
   for (std::size_t i = backup.operations.size(); i-- > 0;) {
-    if (!UndoOperation(env, backup, *backup.operations[i])) {
-      Show(env, u"IDS_STR_UNDO_FAILED");
-      return false;
-    }
+    if (!UndoOperation(env, backup, *backup.operations[i])) ++failed;
     Pump(env);
   }
   backup.archive_reader.reset();
   backup.archive_bytes.clear();
+  if (failed != 0) {
+    env.log.LogLine(u"Undo: " + ToText(static_cast<std::int64_t>(failed)) + u" of " +
+                    ToText(static_cast<std::int64_t>(backup.operations.size())) +
+                    u" steps could not be restored; the others were");
+    Show(env, u"IDS_STR_UNDO_FAILED");
+    return false;
+  }
   return true;
 }
 
@@ -722,8 +931,8 @@ std::size_t RecoverInterruptedUndoSets(UndoEnv& env) {
     std::uint32_t magic = 0;
     std::uint8_t is64 = 0;
     auto backup = std::make_unique<CBackup>();
-    if (!r.U32(&magic) || magic != kJournalMagic || !r.String(&backup->title) || !r.Time(&backup->changed) ||
-        !r.U8(&is64) || is64 > 1) {
+    if (!r.U32(&magic) || (magic != kJournalMagic && magic != kJournalMagicV1) || !r.String(&backup->title) ||
+        !r.Time(&backup->changed) || !r.U8(&is64) || is64 > 1) {
       env.log.LogLine(u"The undo journal " + LogSafe(journal) + u" is damaged");
       (void)SetAsideDamagedFile(env.fs, journal, env.log);
       continue;
@@ -738,22 +947,30 @@ std::size_t RecoverInterruptedUndoSets(UndoEnv& env) {
     std::size_t kept = 0;
     bool torn = false;
     while (r.remaining() > 0) {
+      std::uint32_t index = 0;
       std::uint8_t view = 0;
       Text chunk;
       std::uint32_t crc = 0;
-      if (!r.U8(&view) || !r.String(&chunk) || !r.U32(&crc) || crc != Crc(chunk) || view > 1 ||
-          (view == 1 && !backup->m_pRegExport64)) {
+      if ((magic == kJournalMagic && !r.U32(&index)) || !r.U8(&view) || !r.String(&chunk) || !r.U32(&crc) ||
+          crc != Crc(chunk) || view > 1 || (view == 1 && !backup->m_pRegExport64)) {
         torn = true;  // the last write was cut short; its change was never made
         break;
       }
-      (view == 1 ? backup->m_pRegExport64 : backup->m_pRegExport32)->lines.push_back(std::move(chunk));
+      if (magic == kJournalMagicV1) index = view;
+      // Exports are started in order, each by its first entry.
+      if (index == ExportCount(*backup) && index >= 2 && index < kMaxJournalExports) (void)AddLaterExport(*backup, view == 1);
+      CRegExport* target = index < ExportCount(*backup) ? ExportAt(*backup, index) : nullptr;
+      if (!target || ExportIs64(*backup, index) != (view == 1)) {
+        torn = true;
+        break;
+      }
+      target->lines.push_back(std::move(chunk));
       ++kept;
     }
     env.log.LogLine(u"Interrupted repair run found: completing its undo set from " + LogSafe(journal) + u" (" +
                     ToText(static_cast<std::int64_t>(kept)) + u" backups" +
                     (torn ? u", an unfinished last entry left out)" : u")"));
-    EndUndoBackup(env, std::move(backup));
-    if (!env.fs.Exists(journal)) ++completed;
+    if (EndUndoBackup(env, std::move(backup)) && !env.fs.Exists(journal)) ++completed;
   }
   return completed;
 }

@@ -32,6 +32,7 @@
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/reg_editor.h"
+#include "platform/reg_text.h"
 #include "platform/registry.h"
 
 namespace hs {
@@ -92,6 +93,21 @@ class CBackup {
   Text journalPath;
   std::unique_ptr<WritableFile> journal;
   bool journal_failed = false;
+
+  // What the run has backed up, per view (0 the 32-bit view, 1 the 64-bit
+  // one): each key and value is kept once, as it was before the run.
+  CapturedKeys captured[2];
+  // Exports after the first two, each for one view (is64 beside it): a key
+  // shared by both views that one view's export holds already is kept by
+  // the other view in a later export, which the undo imports first, so that
+  // the earliest backup is the one imported last.
+  std::vector<std::unique_ptr<CRegExport>> later_exports;
+  std::vector<bool> later_is64;
+  // The export each view is adding to: 0 m_pRegExport32, 1 m_pRegExport64,
+  // 2 + i later_exports[i].
+  std::size_t current_export[2] = {0, 1};
+  // An undo: the archive could not be read (shown once).
+  bool archive_unreadable = false;
 };
 
 // What the undo layer works with. Ports must outlive every call.
@@ -139,8 +155,15 @@ std::unique_ptr<CBackup> BeginUndoBackup(UndoEnv& env);
 [[nodiscard]] WinError DeleteKeyTree(Registry& registry, RegKey parent, TextView path, std::uint32_t sam);
 
 // Archives the exports, saves the record file, removes the journal and
-// destroys the set.
-void EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> backup);
+// destroys the set. False when the archive or the record file could not be
+// written (the journal then stays, for the next start to complete); the
+// record file's path goes to *record_path when it was written.
+[[nodiscard]] bool EndUndoBackup(UndoEnv& env, std::unique_ptr<CBackup> backup, Text* record_path = nullptr);
+
+// Deletes root\path when it holds no value and no subkey, after backing it
+// up. True when it is gone or was not empty (nothing to do).
+[[nodiscard]] bool RemoveKeyIfEmpty(UndoEnv& env, CBackup& backup, std::int32_t root_index, TextView key_path,
+                                    bool is64);
 
 // The record file's bytes, and their reading (false with *error for a file
 // that is damaged or breaks a limit; *backup is then unchanged).
@@ -150,15 +173,19 @@ std::vector<std::uint8_t> EncodeUndoRecord(const CBackup& backup);
 // Load: reads backup.recordPath into the set.
 [[nodiscard]] bool SerializeBackup(UndoEnv& env, CBackup& backup, bool store);
 
-// Undoes a loaded set, newest operation first. False (with the message
-// shown) at the first failure.
+// Undoes a loaded set, newest operation first. A step that fails does not
+// stop the others; false (with IDS_STR_UNDO_FAILED shown) when any failed.
 [[nodiscard]] bool UndoBackup(UndoEnv& env, CBackup& backup);
 [[nodiscard]] bool UndoOperation(UndoEnv& env, CBackup& backup, const COperation& op);
 // Imports a ".reg" file with the registry editor and checks the outcome: the
-// editor must start, end within its wait with status 0 where it reports one,
-// and the first key of the file must then open in the view. False with a
-// log line otherwise.
+// editor must start and end within its wait (with status 0 where it reports
+// one), and every key and value the file names must then read back in the
+// view as the file says (type and bytes). False with a log line naming the
+// first difference otherwise.
 [[nodiscard]] bool ImportRegFile(UndoEnv& env, TextView path, bool is64);
+// The check alone: the first difference between the registry and what
+// importing `doc` must leave, in the view; empty when there is none.
+Text FirstImportDifference(Registry& registry, const RegTextDocument& doc, std::uint32_t view_sam);
 
 // An undo set in the partial backups folder.
 struct UndoSetInfo {

@@ -123,7 +123,7 @@ TEST_F(UndoTest, ExportWritesTheEditorFormat) {
   const Text body = exp.Body();
   EXPECT_EQ(0u, body.find(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + key + u"]\r\n"));
   EXPECT_NE(Text::npos, body.find(u"@=\"default\"\r\n"));
-  EXPECT_NE(Text::npos, body.find(u"@=\"at \\\"q\\\" \\\\\"\r\n"));
+  EXPECT_NE(Text::npos, body.find(u"\"@\"=\"at \\\"q\\\" \\\\\"\r\n"));
   EXPECT_NE(Text::npos, body.find(u"\"big\"=dword:12345678\r\n"));
   EXPECT_NE(Text::npos, body.find(u"\"multi\"=hex(7):66,00,69,00"));
   EXPECT_NE(Text::npos, body.find(u",\\\r\n  "));  // the long list is wrapped
@@ -136,7 +136,7 @@ TEST_F(UndoTest, ExportWritesTheEditorFormat) {
   EXPECT_TRUE(KeyExists(kHkeyCurrentUser, key + u"\\Wow6432Node\\Inner"));
   const auto lines = log.Lines();
   EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), u"KEY NOT DELETED"));
-  EndUndoBackup(env, std::move(backup));
+  EXPECT_TRUE(EndUndoBackup(env, std::move(backup)));
 }
 
 TEST_F(UndoTest, RepairThenUndoRestoresBothViews) {
@@ -171,7 +171,7 @@ TEST_F(UndoTest, RepairThenUndoRestoresBothViews) {
     EXPECT_FALSE(KeyExists(kHkeyLocalMachine, name + u"\\V32b", kKeyWow64_32Key));
   }
   EXPECT_FALSE(KeyExists(kHkeyCurrentUser, tree));
-  EndUndoBackup(env, std::move(backup));
+  EXPECT_TRUE(EndUndoBackup(env, std::move(backup)));
   EXPECT_FALSE(scratch.fs().Exists(Folder() + u"00000001.rjn"));
   EXPECT_FALSE(scratch.fs().Exists(Folder() + u"temp__reg.reg"));
 
@@ -187,7 +187,7 @@ TEST_F(UndoTest, RepairThenUndoRestoresBothViews) {
 }
 
 TEST_F(UndoTest, EmptyRunLeavesHeaderOnlyEntries) {
-  EndUndoBackup(env, BeginUndoBackup(env));
+  EXPECT_TRUE(EndUndoBackup(env, BeginUndoBackup(env)));
   CBackup loaded;
   loaded.recordPath = Folder() + u"00000001.rmx";
   ASSERT_TRUE(SerializeBackup(env, loaded, false));
@@ -226,7 +226,7 @@ TEST_F(UndoTest, DeletedArchiveAndDamagedFilesFailCleanly) {
   SetValue(kHkeyCurrentUser, name + u"\\K", u"v", kRegSz, SzData(u"d"));
   auto backup = BeginUndoBackup(env);
   ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\K", true, true));
-  EndUndoBackup(env, std::move(backup));
+  EXPECT_TRUE(EndUndoBackup(env, std::move(backup)));
   const Text record = Folder() + u"00000001.rmx";
   const Text archive = Folder() + u"00000001.rxb";
   std::vector<std::uint8_t> zip, rec;
@@ -282,7 +282,7 @@ TEST_F(UndoTest, ChangeWithoutWrittenBackupIsNotMade) {
   EXPECT_FALSE(AddDeleteValueOperation(env2, *backup, 1, name + u"\\Keep", u"v", true));
   EXPECT_TRUE(KeyExists(kHkeyCurrentUser, name + u"\\Keep"));
   faulty.ClearFaults();
-  EndUndoBackup(env2, std::move(backup));
+  EXPECT_TRUE(EndUndoBackup(env2, std::move(backup)));
 }
 
 TEST_F(UndoTest, InterruptedRunIsCompletedAtTheNextStart) {
@@ -313,7 +313,7 @@ TEST_F(UndoTest, InterruptedRunIsCompletedAtTheNextStart) {
   ASSERT_TRUE(UndoSetFromRecord(env, sets[0].record_path));
   EXPECT_EQ(before, Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0));
   // The next run takes the next number.
-  EndUndoBackup(env, BeginUndoBackup(env));
+  EXPECT_TRUE(EndUndoBackup(env, BeginUndoBackup(env)));
   EXPECT_TRUE(scratch.fs().Exists(Folder() + u"00000002.rmx"));
 }
 
@@ -326,7 +326,7 @@ TEST_F(UndoTest, ImportThatChangedNothingIsReportedAsFailed) {
   SetValue(kHkeyCurrentUser, name + u"\\K", u"v", kRegSz, SzData(u"d"));
   auto backup = BeginUndoBackup(env);
   ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\K", true, true));
-  EndUndoBackup(env, std::move(backup));
+  EXPECT_TRUE(EndUndoBackup(env, std::move(backup)));
   SilentEditor silent;
   UndoEnv env2{*registry, scratch.fs(), silent, clock, log};
   env2.windows64 = env.windows64;
@@ -335,6 +335,185 @@ TEST_F(UndoTest, ImportThatChangedNothingIsReportedAsFailed) {
   env2.strings = env.strings;
   EXPECT_FALSE(UndoSetFromRecord(env2, Folder() + u"00000001.rmx"));
   EXPECT_EQ(std::vector<Text>{u"IDS_STR_UNDO_FAILED"}, messages);
+}
+
+
+// ---------------------------------------------------------------------------
+// Exact undo
+
+std::vector<std::uint8_t> Utf16(std::u16string_view s) { return ToUtf16leBytes(s); }
+
+TEST_F(UndoTest, TheStateBeforeTheRunIsRestoredWhenOneRunChangesAValueTwice) {
+  // A recent list losing two entries rewrites its MRUList twice; a value
+  // emptied and later deleted with its key is backed up twice too.
+  const Text mru = name + u"\\Mru";
+  SetValue(kHkeyCurrentUser, mru, u"a", kRegSz, SzData(u"C:\\gone\\a.txt"));
+  SetValue(kHkeyCurrentUser, mru, u"b", kRegSz, SzData(u"C:\\gone\\b.txt"));
+  SetValue(kHkeyCurrentUser, mru, u"c", kRegSz, SzData(u"C:\\here\\c.txt"));
+  SetValue(kHkeyCurrentUser, mru, u"MRUList", kRegSz, SzData(u"cba"));
+  SetValue(kHkeyCurrentUser, name + u"\\App\\Sub", u"cmd", kRegSz, SzData(u"C:\\gone\\app.exe"));
+  SetValue(kHkeyCurrentUser, name + u"\\App", u"path", kRegExpandSz, SzData(u"%ProgramFiles%\\gone"));
+  const auto before = Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0);
+
+  auto backup = BeginUndoBackup(env);
+  ASSERT_TRUE(AddDeleteValueOperation(env, *backup, 1, mru, u"a", true));
+  ASSERT_TRUE(AddSetValueOperation(env, *backup, 1, mru, u"MRUList", u"cb", true));
+  ASSERT_TRUE(AddDeleteValueOperation(env, *backup, 1, mru, u"b", true));
+  ASSERT_TRUE(AddSetValueOperation(env, *backup, 1, mru, u"MRUList", u"c", true));
+  ASSERT_TRUE(AddSetValueOperation(env, *backup, 1, name + u"\\App\\Sub", u"cmd", u"", true));
+  ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\App", true, true));
+  // Gone already: repaired, nothing to back up.
+  EXPECT_TRUE(AddDeleteValueOperation(env, *backup, 1, name + u"\\App\\Sub", u"cmd", true));
+  EXPECT_TRUE(AddDeleteValueOperation(env, *backup, 1, mru, u"no such value", true));
+  EXPECT_TRUE(AddSetValueOperation(env, *backup, 1, name + u"\\App", u"path", u"", true));
+  EXPECT_FALSE(KeyExists(kHkeyCurrentUser, name + u"\\App"));
+  Text record;
+  ASSERT_TRUE(EndUndoBackup(env, std::move(backup), &record));
+  EXPECT_EQ(Folder() + u"00000001.rmx", record);
+  ASSERT_TRUE(UndoSetFromRecord(env, record)) << ToUtf8(log.Lines().back());
+  EXPECT_EQ(before, Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0));
+}
+
+TEST_F(UndoTest, ValuesTheQuotedFormCannotCarryAreRestoredByteForByte) {
+  const Text key = name + u"\\App Paths\\gone.exe";
+  SetValue(kHkeyCurrentUser, key, u"", kRegSz, SzData(u"C:\\gone\\gone.exe"));
+  SetValue(kHkeyCurrentUser, key, u"crlf", kRegSz, SzData(u"line one\r\nline two"));
+  SetValue(kHkeyCurrentUser, key, u"embedded nul", kRegSz, Utf16(std::u16string_view(u"before\0after\0", 13)));
+  SetValue(kHkeyCurrentUser, key, u"no terminator", kRegSz, Utf16(u"abc"));
+  SetValue(kHkeyCurrentUser, key, u"odd length", kRegSz, {'a', 0, 'b'});
+  SetValue(kHkeyCurrentUser, key, u"empty sz", kRegSz, {});
+  SetValue(kHkeyCurrentUser, key, u"@", kRegSz, SzData(u"named at"));
+  SetValue(kHkeyCurrentUser, key, u"big type", 0x100, {1, 2, 3});
+  SetValue(kHkeyCurrentUser, key, u"device type", 0xffff0012u, {});
+  SetValue(kHkeyCurrentUser, key, u"short dword", kRegDword, {1, 2});
+  SetValue(kHkeyCurrentUser, key, u"qword", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8});
+  SetValue(kHkeyCurrentUser, key, u"quote \" and \\ backslash", kRegSz, SzData(u"\"q\" \\ \u00e9\u4e2d"));
+  SetValue(kHkeyCurrentUser, key + u"\\Sub \u00e9 [x]", u"\u00fcml\u00e4ut", kRegMultiSz,
+           Utf16(std::u16string_view(u"a\0b\0\0", 5)));
+  const auto before = Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0);
+
+  auto backup = BeginUndoBackup(env);
+  ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, key, true, true));
+  ASSERT_FALSE(KeyExists(kHkeyCurrentUser, key));
+  Text record;
+  ASSERT_TRUE(EndUndoBackup(env, std::move(backup), &record));
+  ASSERT_TRUE(UndoSetFromRecord(env, record)) << ToUtf8(log.Lines().back());
+  EXPECT_EQ(before, Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(UndoTest, NamesTheExportCannotCarryAreNeverChanged) {
+  SetValue(kHkeyCurrentUser, name + u"\\K", u"line\nbreak", kRegSz, SzData(u"x"));
+  auto backup = BeginUndoBackup(env);
+  EXPECT_FALSE(AddDeleteKeyOperation(env, *backup, 1, name + u"\\K", true, true));
+  EXPECT_FALSE(AddDeleteValueOperation(env, *backup, 1, name + u"\\K", u"line\nbreak", true));
+  EXPECT_TRUE(KeyExists(kHkeyCurrentUser, name + u"\\K"));
+  EXPECT_TRUE(EndUndoBackup(env, std::move(backup)));
+}
+
+TEST_F(UndoTest, AKeySharedByBothViewsComesBackAsItWasBeforeTheRun) {
+  if (!env.windows64) GTEST_SKIP() << "one registry view";
+  // HKEY_CURRENT_USER\Software is one key in both views: changed through
+  // the 64-bit view first, then deleted through the 32-bit view.
+  const Text key = name + u"\\Shared";
+  SetValue(kHkeyCurrentUser, key, u"v", kRegSz, SzData(u"original"));
+  SetValue(kHkeyCurrentUser, key, u"w", kRegSz, SzData(u"other"));
+  const auto before = Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0);
+  auto backup = BeginUndoBackup(env);
+  ASSERT_TRUE(AddSetValueOperation(env, *backup, 1, key, u"v", u"", true));
+  ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, key, true, false));
+  Text record;
+  ASSERT_TRUE(EndUndoBackup(env, std::move(backup), &record));
+  CBackup loaded;
+  loaded.recordPath = record;
+  ASSERT_TRUE(SerializeBackup(env, loaded, false));
+  EXPECT_EQ(3u, loaded.operations.size());  // the 32-bit view's later export comes last
+  ASSERT_TRUE(UndoSetFromRecord(env, record)) << ToUtf8(log.Lines().back());
+  EXPECT_EQ(before, Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0));
+}
+
+TEST_F(UndoTest, AnEmptiedParentKeyIsBackedUpBeforeItGoes) {
+  SetValue(kHkeyCurrentUser, name + u"\\Parent\\Child", u"v", kRegSz, SzData(u"d"));
+  SetValue(kHkeyCurrentUser, name + u"\\Busy\\Child", u"v", kRegSz, SzData(u"d"));
+  SetValue(kHkeyCurrentUser, name + u"\\Busy", u"keep", kRegSz, SzData(u"k"));
+  const auto before = Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0);
+  auto backup = BeginUndoBackup(env);
+  for (const Text& parent : {name + u"\\Parent", name + u"\\Busy"}) {
+    ASSERT_TRUE(AddDeleteKeyOperation(env, *backup, 1, parent + u"\\Child", true, true));
+    EXPECT_TRUE(RemoveKeyIfEmpty(env, *backup, 1, parent, true));
+  }
+  EXPECT_FALSE(KeyExists(kHkeyCurrentUser, name + u"\\Parent"));
+  EXPECT_TRUE(KeyExists(kHkeyCurrentUser, name + u"\\Busy"));
+  Text record;
+  ASSERT_TRUE(EndUndoBackup(env, std::move(backup), &record));
+  ASSERT_TRUE(UndoSetFromRecord(env, record)) << ToUtf8(log.Lines().back());
+  EXPECT_EQ(before, Snapshot(*registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0));
+}
+
+class TimedOutEditor final : public RegEditor {
+ public:
+  RegImportOutcome Import(TextView, bool) override { return {true, false, 0}; }
+};
+
+TEST_F(UndoTest, AFailedStepIsReportedAndTheOtherStepsAreStillRestored) {
+  SetValue(kHkeyCurrentUser, name + u"\\Vals", u"gone", kRegSz, SzData(u"old"));
+  auto backup = BeginUndoBackup(env);
+  ASSERT_TRUE(AddDeleteValueOperation(env, *backup, 1, name + u"\\Vals", u"gone", true));
+  Text record;
+  ASSERT_TRUE(EndUndoBackup(env, std::move(backup), &record));
+
+  // An editor that does not finish: a failure, and the file stays for a
+  // later import.
+  TimedOutEditor slow;
+  UndoEnv env2{*registry, scratch.fs(), slow, clock, log};
+  env2.windows64 = env.windows64;
+  env2.data_folder = env.data_folder;
+  env2.show_message = env.show_message;
+  env2.strings = env.strings;
+  EXPECT_FALSE(UndoSetFromRecord(env2, record));
+  EXPECT_EQ(std::vector<Text>{u"IDS_STR_UNDO_FAILED"}, messages);
+  EXPECT_TRUE(scratch.fs().Exists(Folder() + u"00000001.reg"));
+
+  // A record naming no entry, and one naming an entry the archive lacks,
+  // fail; the set's real entry is still imported.
+  CBackup loaded;
+  loaded.folder = Folder();
+  loaded.recordPath = record;
+  ASSERT_TRUE(SerializeBackup(env, loaded, false));
+  auto unnamed = std::make_unique<COperation>(*loaded.operations[0]);
+  unnamed->strings.resize(1);
+  auto absent = std::make_unique<COperation>(*loaded.operations[0]);
+  absent->strings[1] = u"00000099.reg";
+  loaded.operations.insert(loaded.operations.begin(), std::move(absent));
+  loaded.operations.push_back(std::move(unnamed));
+  messages.clear();
+  EXPECT_FALSE(UndoBackup(env, loaded));
+  EXPECT_EQ(std::vector<Text>{u"IDS_STR_UNDO_FAILED"}, messages);
+  RegKey k = 0;
+  ASSERT_EQ(0, registry->Open(kHkeyCurrentUser, name + u"\\Vals", kKeyRead, &k));
+  RegValue v;
+  EXPECT_EQ(0, registry->QueryValue(k, u"gone", &v));
+  registry->Close(k);
+  EXPECT_EQ(SzData(u"old"), v.data);
+  EXPECT_FALSE(scratch.fs().Exists(Folder() + u"00000001.reg"));  // verified, so removed
+}
+
+TEST_F(UndoTest, TheImportCheckNamesTheFirstDifference) {
+  SetValue(kHkeyCurrentUser, name + u"\\K", u"v", kRegSz, SzData(u"now"));
+  const Text file = Text(kRegTextHeaderLine) + FormatKeyHeader(u"HKEY_CURRENT_USER\\" + name + u"\\K") +
+                    FormatValueLine(u"v", kRegSz, SzData(u"then")) + FormatValueLine(u"gone", kRegSz, SzData(u"x")) +
+                    FormatKeyRemoval(u"HKEY_CURRENT_USER\\" + name + u"\\K");
+  const auto bytes = EncodeRegFile(file);
+  RegTextDocument doc;
+  ASSERT_TRUE(ParseRegText(bytes.data(), bytes.size(), &doc, nullptr));
+  // The file ends by removing the key: only that counts.
+  EXPECT_NE(Text::npos, FirstImportDifference(*registry, doc, 0).find(u"is there; the file removes it"));
+  doc.keys.pop_back();
+  EXPECT_NE(Text::npos, FirstImportDifference(*registry, doc, 0).find(u"value \"v\" holds type 1, 8 bytes; the file has type 1, 10 bytes"));
+  doc.keys[0].values[0].data = SzData(u"now");
+  EXPECT_NE(Text::npos, FirstImportDifference(*registry, doc, 0).find(u"value \"gone\" is missing"));
+  doc.keys[0].values.pop_back();
+  EXPECT_EQ(Text(), FirstImportDifference(*registry, doc, 0));
 }
 
 }  // namespace

@@ -81,7 +81,9 @@ RepairRun::~RepairRun() {
     env_.manager.Cancel();
     worker_.join();
   }
-  if (backup_) EndUndoBackup(env_.undo, std::move(backup_));
+  if (backup_ && !EndUndoBackup(env_.undo, std::move(backup_))) {
+    env_.undo.log.LogLine(u"The undo set of the repair run could not be saved completely");
+  }
 }
 
 bool RepairRun::Start() {
@@ -180,16 +182,11 @@ int RepairRun::RepairArea(CCategory& area) {
 
 void RepairRun::RemoveParentIfEmpty(std::int32_t root_index, const Text& subkey, bool is64) {
   const std::size_t slash = subkey.rfind(u'\\');
-  if (slash == Text::npos) return;
-  Registry& reg = env_.undo.registry;
-  const std::uint32_t sam = AccessMask(env_.undo.windows64, KeyAccess::kReadWrite, is64);
-  const Text parent = subkey.substr(0, slash);
-  RegKey key = 0;
-  if (reg.Open(RootOfIndex(root_index), parent, sam, &key) != err::kSuccess) return;
-  RegKeyInfo info;
-  const bool empty = reg.QueryInfo(key, &info) == err::kSuccess && info.subkeys == 0 && info.values == 0;
-  reg.Close(key);
-  if (empty) (void)reg.DeleteKey(RootOfIndex(root_index), parent, sam & kKeyWow64Res);
+  CBackup* backup = env_.manager.undo_holder().backup;
+  if (slash == Text::npos || !backup) return;
+  if (!RemoveKeyIfEmpty(env_.undo, *backup, root_index, subkey.substr(0, slash), is64)) {
+    env_.undo.log.LogLine(u"The emptied parent key stays");
+  }
 }
 
 bool RepairRun::DeleteKeyAndEmptyParent(std::int32_t root_index, const Text& subkey, bool tree, bool is64) {
@@ -292,9 +289,10 @@ std::uint32_t RepairRun::Finish(bool completed) {
   Join();
   (void)env_.settings_store.SaveSettings(env_.settings);
   m.undo_holder().backup = nullptr;
-  EndUndoBackup(env_.undo, std::move(backup_));
+  saved_ = EndUndoBackup(env_.undo, std::move(backup_), &undo_record_);
+  if (!saved_) log.LogLine(u"The undo set of the repair run could not be saved completely");
   if (!completed) return 0;
-  (void)SaveProblemsToDisk(m, env_.fs, env_.data_folder, log);
+  if (SaveProblemsToDisk(m, env_.fs, env_.data_folder, log) != err::kSuccess) saved_ = false;
   if (m.TotalProblems() > 0 && m.context().temp_ignore) {
     (void)ManageTempIgnoreList(m, *m.context().temp_ignore, log);
     log.LogLine(u"Manage temp ignore list done");

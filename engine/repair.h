@@ -70,6 +70,10 @@ class RepairRun {
   bool repairing() const { return repairing_.load(); }
   // True when the last run ended by the cancel event.
   bool stopped() const { return stopped_; }
+  // After Finish: false when the undo set or the results file could not be
+  // written; the record file of the run's undo set (empty when none was).
+  bool saved() const { return saved_; }
+  const Text& undo_record() const { return undo_record_; }
 
   // The end of the run (after 0x407 or 0x406): settings, EndUndoBackup, and
   // when completed the results file, the temporary ignore upkeep and the
@@ -90,6 +94,8 @@ class RepairRun {
   std::thread worker_;
   std::atomic<bool> repairing_{false};
   bool stopped_ = false;
+  bool saved_ = true;
+  Text undo_record_;
 };
 
 }  // namespace hs

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "areas/user_lists.h"
 #include "platform/manual_clock.h"
+#include "platform/reg_text.h"
 #include "platform/trash_recycle_bin.h"
 #include "testing/scan_fixture.h"
 #include "testing/scratch_fs.h"
@@ -66,7 +67,26 @@ class RepairTest : public ::testing::Test {
     fx.manager->CollectAreas();
     run.CleanWorker();
     fx.manager->undo_holder().backup = nullptr;
-    EndUndoBackup(undo, std::move(backup));
+    EXPECT_TRUE(EndUndoBackup(undo, std::move(backup), &record));
+  }
+  // The subtree as sorted "key|value line" entries (value order aside).
+  std::vector<Text> Snapshot() {
+    Text text;
+    (void)ExportRegText(*fx.registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0, true, false, &text);
+    std::vector<Text> out;
+    Text key;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find(u"\r\n", start);
+      if (end == Text::npos) end = text.size();
+      const Text line = text.substr(start, end - start);
+      start = end + 2;
+      if (line.empty()) continue;
+      if (line[0] == u'[') key = line;
+      out.push_back(line[0] == u'[' ? line : key + u"|" + line);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
   }
 
   ScratchFs scratch{"hs_repair"};
@@ -84,6 +104,7 @@ class RepairTest : public ::testing::Test {
   RepairEnv env;
   RepairRun run{env};
   std::unique_ptr<CBackup> backup;
+  Text record;
   Text name;
 };
 
@@ -140,7 +161,7 @@ TEST_F(RepairTest, CountersAndUnselectedAreas) {
   Set(name + u"\\C", u"v", u"3");
   const Text cu = u"HKEY_CURRENT_USER\\";
   Add(0x0100, 4, cu + name + u"\\A");
-  Add(0x0100, 2, cu + name + u"\\B", u"v");  // the key is missing: fails
+  Add(0x0100, 2, u"HKEY_NO_SUCH_ROOT\\B", u"v");  // no such root: fails
   Add(0x0100, 4, cu + name + u"\\C");
   Add(0x0002, 4, cu + name + u"\\A").selected = 0;
   settings.RegErrsFixedTillDate = 10;
@@ -190,7 +211,7 @@ TEST_F(RepairTest, StopInTheSecondAreaKeepsTheFirstAreasWork) {
   fx.manager->CollectAreas();
   run2.CleanWorker();
   EXPECT_TRUE(run2.stopped());
-  EndUndoBackup(undo, std::move(backup));
+  EXPECT_TRUE(EndUndoBackup(undo, std::move(backup)));
   EXPECT_EQ(0u, fx.manager->AreaByBit(first)->Count());
   EXPECT_EQ(1u, fx.manager->AreaByBit(second)->Count());  // S1 repaired, S2 not reached
   EXPECT_EQ(2u, settings.RegErrsFixedTillDate);
@@ -207,6 +228,53 @@ TEST(RepairGroups, TableAndHistoryAddress) {
   EXPECT_EQ(0, RepairGroup(44));
   EXPECT_EQ(0, RepairGroup(-1));
   EXPECT_EQ(u"file:///C:/a%20b/%5Bx%5D.htm", HistoryUrlOfPath(u"C:\\a b\\[x].htm"));
+}
+
+TEST_F(RepairTest, UndoAfterARecentListLostTwoEntriesBringsBackTheWholeList) {
+  const Text mru = name + u"\\ComDlg32\\OpenSaveMRU\\txt";
+  Set(mru, u"a", u"C:\\gone\\one.txt");
+  Set(mru, u"b", u"C:\\gone\\two.txt");
+  Set(mru, u"c", u"C:\\here\\three.txt");
+  Set(mru, u"MRUList", u"cba");
+  const auto before = Snapshot();
+  const Text cu = u"HKEY_CURRENT_USER\\";
+  Add(0x0020, 27, cu + mru, u"a");
+  Add(0x0020, 27, cu + mru, u"b");
+  Repair();
+  RegKey k = 0;
+  RegValue v;
+  ASSERT_EQ(0, fx.registry->Open(kHkeyCurrentUser, mru, kKeyRead, &k));
+  ASSERT_EQ(0, fx.registry->QueryValue(k, u"MRUList", &v));
+  fx.registry->Close(k);
+  EXPECT_EQ(SzData(u"c"), v.data);
+  ASSERT_TRUE(UndoSetFromRecord(undo, record));
+  EXPECT_EQ(before, Snapshot());
+}
+
+TEST_F(RepairTest, AnEmptiedParentComesBackWithTheUndo) {
+  Set(name + u"\\X\\Y", u"v", u"d");
+  const auto before = Snapshot();
+  Add(0x0100, 0, u"HKEY_CURRENT_USER\\" + name + u"\\X\\Y");
+  Repair();
+  EXPECT_FALSE(Exists(name + u"\\X"));
+  ASSERT_TRUE(UndoSetFromRecord(undo, record));
+  EXPECT_EQ(before, Snapshot());
+  EXPECT_TRUE(Exists(name + u"\\X\\Y"));
+}
+
+TEST_F(RepairTest, AnEntryAnEarlierRepairAlreadyRemovedCountsAsRepaired) {
+  // The file-type repair deletes a key; deep-scan entries of its values come later.
+  Set(name + u"\\Classes\\gonefile\\shell\\open\\command", u"", u"C:\\gone\\app.exe %1");
+  Set(name + u"\\Classes\\gonefile\\DefaultIcon", u"", u"C:\\gone\\app.exe,0");
+  const Text cu = u"HKEY_CURRENT_USER\\";
+  Add(0x0004, 3, cu + name + u"\\Classes\\gonefile");
+  Add(0x2000, 2, cu + name + u"\\Classes\\gonefile\\DefaultIcon", u"");
+  Add(0x2000, 37, cu + name + u"\\Classes\\gonefile\\shell\\open\\command", u"");
+  Repair();
+  EXPECT_EQ(0u, fx.manager->TotalProblems());
+  EXPECT_FALSE(Exists(name + u"\\Classes\\gonefile"));
+  ASSERT_TRUE(UndoSetFromRecord(undo, record));
+  EXPECT_TRUE(Exists(name + u"\\Classes\\gonefile\\DefaultIcon"));
 }
 
 }  // namespace

@@ -348,12 +348,14 @@ void AppendHex(Text* out, std::uint32_t v, int min_digits) {
   while (n > 0) out->push_back(buf[--n]);
 }
 
-// Even size, one NUL unit at the end and none before it.
-bool IsCleanString(const std::vector<std::uint8_t>& d) {
+// Even size, one NUL unit at the end and none before it; CR and LF only
+// where the quoted form may escape them.
+bool IsCleanString(const std::vector<std::uint8_t>& d, bool allow_line_breaks) {
   if (d.size() < 2 || d.size() % 2 != 0) return false;
   for (std::size_t i = 0; i < d.size(); i += 2) {
-    bool nul = d[i] == 0 && d[i + 1] == 0;
+    const bool nul = d[i] == 0 && d[i + 1] == 0;
     if (nul != (i + 2 == d.size())) return false;
+    if (!allow_line_breaks && d[i + 1] == 0 && (d[i] == '\r' || d[i] == '\n')) return false;
   }
   return true;
 }
@@ -455,9 +457,13 @@ bool ParseRegText(const std::uint8_t* data, std::size_t size, RegTextDocument* d
   return true;
 }
 
+bool RegTextCanCarryName(TextView name) {
+  return std::none_of(name.begin(), name.end(), [](char16_t c) { return c == u'\r' || c == u'\n' || c == 0; });
+}
+
 Text FormatValueLine(TextView name, std::uint32_t type, const std::vector<std::uint8_t>& data, bool lossless) {
   Text line;
-  if (name.empty() || (!lossless && name == u"@")) {
+  if (name.empty()) {
     line.push_back(u'@');
   } else {
     line.push_back(u'"');
@@ -466,10 +472,8 @@ Text FormatValueLine(TextView name, std::uint32_t type, const std::vector<std::u
   }
   line.push_back(u'=');
 
-  if (type == kRegSz && (!lossless || IsCleanString(data))) {
-    Text text = FromUtf16leBytes(data.data(), data.size());
-    std::size_t nul = text.find(u'\0');
-    if (nul != Text::npos) text.resize(nul);
+  if (type == kRegSz && IsCleanString(data, /*allow_line_breaks=*/lossless)) {
+    Text text = FromUtf16leBytes(data.data(), data.size() - 2);
     line.push_back(u'"');
     AppendEscaped(&line, text, lossless);
     line.append(u"\"\r\n");
@@ -487,7 +491,7 @@ Text FormatValueLine(TextView name, std::uint32_t type, const std::vector<std::u
     line.append(u"hex:");
   } else {
     line.append(u"hex(");
-    AppendHex(&line, lossless && type > 0xF ? type : (type & 0xF), 1);
+    AppendHex(&line, type, 1);
     line.append(u"):");
   }
   // Characters written on the value's lines: the backslash and line break
@@ -510,6 +514,13 @@ Text FormatValueLine(TextView name, std::uint32_t type, const std::vector<std::u
 
 Text FormatKeyHeader(TextView full_key_name) {
   Text h = u"\r\n[";
+  h.append(full_key_name);
+  h.append(u"]\r\n");
+  return h;
+}
+
+Text FormatKeyRemoval(TextView full_key_name) {
+  Text h = u"\r\n[-";
   h.append(full_key_name);
   h.append(u"]\r\n");
   return h;

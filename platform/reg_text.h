@@ -68,17 +68,19 @@ bool ParseRegRootName(TextView name, RegKey* root);
 
 // One value line, CR LF included.
 //
-// Default mode (the system editor's export, used for undo backups): "@" for a
-// name that is empty or "@"; REG_SZ always as a quoted string (the UTF-16 data
-// cut at its first NUL); REG_DWORD as dword: when it has exactly 4 bytes;
-// everything else as hex: (REG_BINARY) or hex(type AND 0xF).
+// Default mode (the editor form, used for undo backups): text the system
+// editor imports, carrying the value exactly. "@" only for the empty name (a
+// value named "@" is written "@"); REG_SZ as a quoted string only when its
+// data is an even number of bytes ending in exactly one NUL unit and holding
+// no other NUL, CR or LF (anything else as hex(1), byte for byte); REG_DWORD
+// as dword: only with exactly 4 bytes; everything else as hex: (REG_BINARY)
+// or hex(full type). A name holding CR, LF or NUL cannot be carried at all:
+// see RegTextCanCarryName.
 //
-// Lossless mode (snapshots): "@" only for the empty name; CR, LF and NUL in
-// names and strings are written as \r, \n, \0; REG_SZ as a quoted string only
-// when its data is an even number of bytes ending in exactly one NUL unit and
-// holding no other; REG_DWORD as dword: only with exactly 4 bytes; types above
-// 0xF as hex(full type). Parsing a lossless line gives back name, type and
-// bytes exactly.
+// Lossless mode (snapshots): as the default mode, except that CR, LF and NUL
+// in names and strings are written as \r, \n, \0 (which only this reader
+// takes), so every name and every clean string stays readable text. Parsing a
+// line of either mode gives back name, type and bytes exactly.
 //
 // Hex lists are broken as the export does: a running count of the characters
 // of the value line as if it were unbroken (name part, "=", the hex prefix and
@@ -88,8 +90,14 @@ bool ParseRegRootName(TextView name, RegKey* root);
 Text FormatValueLine(TextView name, std::uint32_t type, const std::vector<std::uint8_t>& data,
                      bool lossless = false);
 
+// Whether the editor form can carry a value name, or a key's full name: no
+// CR, LF or NUL in it.
+bool RegTextCanCarryName(TextView name);
+
 // "\r\n[" + full key name + "]\r\n".
 Text FormatKeyHeader(TextView full_key_name);
+// "\r\n[-" + full key name + "]\r\n": the key and its subtree removed.
+Text FormatKeyRemoval(TextView full_key_name);
 
 // BOM FF FE + the text as UTF-16LE. The body starts with kRegTextHeaderLine.
 std::vector<std::uint8_t> EncodeRegFile(TextView body_lines);

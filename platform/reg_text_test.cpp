@@ -423,20 +423,29 @@ TEST(RegTextFuzz, RandomAndMutatedBuffers) {
 
 TEST(RegTextFormat, Names) {
   EXPECT_EQ(FormatValueLine(u"", kRegSz, Sz(std::u16string_view(u"x\0", 2))), u"@=\"x\"\r\n");
-  EXPECT_EQ(FormatValueLine(u"@", kRegSz, Sz(std::u16string_view(u"x\0", 2))), u"@=\"x\"\r\n");
+  // A value named "@" keeps its name: "@" alone is the unnamed value.
+  EXPECT_EQ(FormatValueLine(u"@", kRegSz, Sz(std::u16string_view(u"x\0", 2))), u"\"@\"=\"x\"\r\n");
   EXPECT_EQ(FormatValueLine(u"a\\b\"c", kRegSz, Sz(std::u16string_view(u"p\\q\"r\0", 6))),
             u"\"a\\\\b\\\"c\"=\"p\\\\q\\\"r\"\r\n");
-  // Lossless: "@" keeps its name.
   EXPECT_EQ(FormatValueLine(u"@", kRegSz, Sz(std::u16string_view(u"x\0", 2)), true), u"\"@\"=\"x\"\r\n");
   EXPECT_EQ(FormatValueLine(u"", kRegSz, Sz(std::u16string_view(u"x\0", 2)), true), u"@=\"x\"\r\n");
+  EXPECT_TRUE(RegTextCanCarryName(u"a \"quoted\" \\ name \u00e9\u4e2d"));
+  EXPECT_FALSE(RegTextCanCarryName(u"line\r\nbreak"));
+  EXPECT_FALSE(RegTextCanCarryName(std::u16string_view(u"nul\0inside", 11)));
 }
 
-TEST(RegTextFormat, Strings) {
-  // The data is cut at its first NUL; missing terminators and odd bytes are tolerated.
-  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Sz(std::u16string_view(u"ab\0cd\0", 6))), u"\"s\"=\"ab\"\r\n");
-  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Sz(u"abc")), u"\"s\"=\"abc\"\r\n");
-  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Bytes{'a', 0, 'b'}), u"\"s\"=\"a\"\r\n");
-  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Bytes{}), u"\"s\"=\"\"\r\n");
+TEST(RegTextFormat, StringsTheQuotedFormCannotCarryAreWrittenAsHex) {
+  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Sz(std::u16string_view(u"abc\0", 4))), u"\"s\"=\"abc\"\r\n");
+  // An embedded NUL, a missing terminator, an odd length, CR or LF inside,
+  // no data at all: byte for byte as hex(1).
+  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Sz(std::u16string_view(u"ab\0c\0", 5))),
+            u"\"s\"=hex(1):61,00,62,00,00,00,63,00,00,00\r\n");
+  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Bytes{'a', 0, 'b', 0}), u"\"s\"=hex(1):61,00,62,00\r\n");
+  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Bytes{'a', 0, 'b'}), u"\"s\"=hex(1):61,00,62\r\n");
+  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Sz(std::u16string_view(u"one\r\ntwo\0", 9))),
+            u"\"s\"=hex(1):6f,00,6e,00,65,00,0d,00,0a,00,74,00,77,00,6f,00,00,00\r\n");
+  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Bytes{}), u"\"s\"=hex(1):\r\n");
+  EXPECT_EQ(FormatValueLine(u"s", kRegSz, Bytes{0, 0}), u"\"s\"=\"\"\r\n");
 }
 
 TEST(RegTextFormat, Dwords) {
@@ -455,9 +464,10 @@ TEST(RegTextFormat, HexForms) {
   EXPECT_EQ(FormatValueLine(u"n", kRegNone, Bytes{}), u"\"n\"=hex(0):\r\n");
   EXPECT_EQ(FormatValueLine(u"q", kRegQword, Bytes{1, 0, 0, 0, 0, 0, 0, 0}),
             u"\"q\"=hex(b):01,00,00,00,00,00,00,00\r\n");
-  // The export masks the type; the lossless form keeps it.
-  EXPECT_EQ(FormatValueLine(u"t", 0x100002u, Bytes{0x25, 0}), u"\"t\"=hex(2):25,00\r\n");
-  EXPECT_EQ(FormatValueLine(u"t", 0x13u, Bytes{7}), u"\"t\"=hex(3):07\r\n");
+  // Both forms keep the full type.
+  EXPECT_EQ(FormatValueLine(u"t", 0x100002u, Bytes{0x25, 0}), u"\"t\"=hex(100002):25,00\r\n");
+  EXPECT_EQ(FormatValueLine(u"t", 0x13u, Bytes{7}), u"\"t\"=hex(13):07\r\n");
+  EXPECT_EQ(FormatValueLine(u"t", 0xffff0012u, Bytes{}), u"\"t\"=hex(ffff0012):\r\n");
   EXPECT_EQ(FormatValueLine(u"t", 0x100002u, Bytes{0x25, 0}, true), u"\"t\"=hex(100002):25,00\r\n");
   EXPECT_EQ(FormatValueLine(u"t", 0xfu, Bytes{}, true), u"\"t\"=hex(f):\r\n");
 }
@@ -587,6 +597,21 @@ TEST(RegTextFormat, RandomLosslessRoundTrip) {
     EXPECT_EQ(doc.keys[0].values[0].name, name);
     EXPECT_EQ(doc.keys[0].values[0].type, type);
     EXPECT_EQ(doc.keys[0].values[0].data, data);
+    // The editor form carries the same value exactly, with no escape beyond
+    // the two the system editor knows.
+    if (!RegTextCanCarryName(name)) continue;
+    const Text line = FormatValueLine(name, type, data);
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+      if (line[i] == u'\\') {
+        ASSERT_TRUE(line[i + 1] == u'\\' || line[i + 1] == u'"' || line[i + 1] == u'\r') << ToUtf8(line);
+        ++i;
+      }
+    }
+    ASSERT_TRUE(Parse(EncodeRegFile(Text(kRegTextHeaderLine) + FormatKeyHeader(u"HKCU\\R") + line), &doc, &error))
+        << error.line << ": " << error.message;
+    EXPECT_EQ(doc.keys[0].values[0].name, name);
+    EXPECT_EQ(doc.keys[0].values[0].type, type);
+    EXPECT_EQ(doc.keys[0].values[0].data, data);
   }
 }
 
@@ -639,15 +664,14 @@ TEST(RegTextStore, ApplyThenExport) {
 
   Text out;
   ASSERT_EQ(ExportRegText(reg, kHkeyCurrentUser, u"HKEY_CURRENT_USER", u"Software\\T", 0, false, true, &out), 0);
-  // Subkeys in the store's name order, values in creation order; the value
-  // named "@" is written as the default value by the (non-lossless) export.
+  // Subkeys in the store's name order, values in creation order.
   EXPECT_EQ(out,
             u"Windows Registry Editor Version 5.00\r\n"
             u"\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"
             u"@=\"def\"\r\n"
             u"\"dw\"=dword:0001e240\r\n"
             u"\r\n[HKEY_CURRENT_USER\\Software\\T\\a]x]\r\n"
-            u"@=hex:\r\n"
+            u"\"@\"=hex:\r\n"
             u"\r\n[HKEY_CURRENT_USER\\Software\\T\\b]\r\n"
             u"\"m\"=hex(7):61,00,00,00,00,00\r\n");
   EXPECT_EQ(reg.OpenHandleCount(), 0u);
