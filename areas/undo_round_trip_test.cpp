@@ -58,6 +58,12 @@ std::vector<Shape> RandomShapes(std::mt19937& rng, bool with_default) {
       {u"binary", kRegBinary, Bytes(90, 0xA5)},
       {u"quote \" back \\ \u00e9\u4e2d", kRegSz, SzData(u"\"q\" \\ \u00fc")},
   };
+  if (::hs::testing::RunningOnWine()) {
+    // Wine's editor adds a terminator to string data that lacks one (a Wine
+    // deviation, which the undo's import check reports).
+    std::erase_if(all, [](const Shape& s) { return s.type == kRegSz && (s.data.size() < 2 || s.data.size() % 2 ||
+                                                                         s.data[s.data.size() - 2] || s.data.back()); });
+  }
   std::shuffle(all.begin(), all.end(), rng);
   all.resize(3 + rng() % (all.size() - 3));
   if (with_default) all.push_back({u"", kRegSz, SzData(u"default \u00e9")});

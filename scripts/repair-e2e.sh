@@ -45,6 +45,7 @@ cleanup() {
     $view reg delete "HKLM\\$app_paths\\hs_e2e_gone.exe" /f >/dev/null 2>&1 || true
   done
   wine reg delete 'HKCU\Software\HsE2E' /f >/dev/null 2>&1 || true
+  wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\ComDlg32\OpenSaveMRU\hse2e' /f >/dev/null 2>&1 || true
   wine reg delete "HKCU\\$app_paths" /f >/dev/null 2>&1 || true
   wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\HsE2EGone' /f >/dev/null 2>&1 || true
 }
@@ -55,6 +56,16 @@ seed="$out/seed.reg"
 {
   printf 'Windows Registry Editor Version 5.00\r\n\r\n'
   printf '[HKEY_LOCAL_MACHINE\\%s\\hs_e2e_gone.exe]\r\n@="C:\\\\hs-gone\\\\hs_e2e_gone.exe"\r\n"Path"="C:\\\\hs-gone"\r\n\r\n' "$app_paths"
+  # Values the quoted form cannot carry: CR LF inside, an embedded NUL, no
+  # terminator, an odd length, a value named "@", types above 0xF.
+  printf '[HKEY_LOCAL_MACHINE\\%s\\hs_e2e_gone.exe]\r\n' "$app_paths"
+  printf '"crlf"=hex(1):6f,00,6e,00,65,00,0d,00,0a,00,74,00,77,00,6f,00,00,00\r\n'
+  printf '"embedded nul"=hex(1):61,00,00,00,62,00,00,00\r\n"no terminator"=hex(1):61,00,62,00\r\n'
+  printf '"odd"=hex(1):61,00,62\r\n"@"="named at"\r\n"big type"=hex(100):01,02,03\r\n'
+  printf '"device type"=hex(ffff0012):\r\n"quote \\" back \\\\ \xc3\xa9"="x"\r\n\r\n'
+  # A recent list losing two entries rewrites its MRUList twice.
+  printf '[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSaveMRU\\hse2e]\r\n'
+  printf '"a"="C:\\\\hs-gone\\\\one.txt"\r\n"b"="C:\\\\hs-gone\\\\two.txt"\r\n"c"="C:\\\\windows\\\\win.ini"\r\n"MRUList"="cba"\r\n\r\n'
   printf '[HKEY_CURRENT_USER\\%s\\hs_e2e_user.exe]\r\n@="C:\\\\hs-gone\\\\user.exe"\r\n\r\n' "$app_paths"
   printf '[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HsE2EGone]\r\n'
   printf '"DisplayName"="HsE2E Gone"\r\n"UninstallString"="C:\\\\hs-gone\\\\unins000.exe"\r\n\r\n'
@@ -65,8 +76,9 @@ wine regedit /s 'C:\hs-seed.reg'          # the 32-bit view
 rm -f "$WINEPREFIX/drive_c/hs-seed.reg"
 
 export_all before
-hs scan --areas 0x0142 > "$out/scan1.txt" || fail "scan failed"
+hs scan --areas 0x0162 > "$out/scan1.txt" || fail "scan failed"
 grep -qi 'hs_e2e_gone.exe' "$out/scan1.txt" || fail "the seeded App Paths entry was not reported"
+grep -q 'OpenSaveMRU.hse2e' "$out/scan1.txt" || fail "the seeded recent list entries were not reported"
 hs repair --all > "$out/repair1.txt" || { cat "$out/repair1.txt"; fail "repair failed"; }
 cat "$out/repair1.txt"
 wine reg query "HKLM\\$app_paths\\hs_e2e_gone.exe" >/dev/null 2>&1 && fail "the repair left the seeded key"
