@@ -163,6 +163,7 @@ bool ScanManager::StartScan() {
   return owner_->Start(
       Operation::kScanning, [this] { return ScanWorker(); }, [this](bool ok) { EndScan(ok); },
       [this] {
+        results_unreadable_.store(0);
         scan_result_.store(0);
         scanning_.store(true);
       });

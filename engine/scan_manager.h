@@ -114,6 +114,12 @@ class ScanManager {
   // Scan group (1..4) of the area being run; 0 before the first.
   int current_group() const { return current_group_.load(); }
 
+  // The read error of the results file at load (engine/results_file.h);
+  // while set, the file is not saved over. A scan start clears it: its
+  // lists replace what the file held.
+  void set_results_unreadable(WinError e) { results_unreadable_.store(e); }
+  WinError results_unreadable() const { return results_unreadable_.load(); }
+
   void set_notify_window(WindowTarget w) { notify_window_ = w; }
   void set_main_window(WindowTarget w) { main_window_ = w; }
   WindowTarget notify_window() const { return notify_window_; }
@@ -141,6 +147,7 @@ class ScanManager {
   std::atomic<bool> scanning_{false};
   std::atomic<int> current_group_{0};
   std::atomic<int> scan_result_{0};
+  std::atomic<WinError> results_unreadable_{0};
   std::unique_ptr<OperationOwner> own_owner_;
   OperationOwner* owner_;
   WindowTarget notify_window_ = 0;
