@@ -21,6 +21,9 @@ OperationOwner::~OperationOwner() { Join(); }
 
 bool OperationOwner::Start(Operation op, Work work, Done done, const std::function<void()>& prepare) {
   if (op == Operation::kIdle || !work) return false;
+  // Busy: answered at once, without waiting for a Join under way. (The
+  // worker itself is busy until its completion has run.)
+  if (OnWorker() || busy()) return false;
   std::lock_guard<std::mutex> thread_lock(thread_mu_);
   {
     std::lock_guard<std::mutex> lock(state_mu_);

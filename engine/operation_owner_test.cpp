@@ -78,18 +78,23 @@ TEST(OperationOwner, AStartFromTheCompletionIsRefusedAndAJoinFromItReturns) {
   MemoryLog log;
   OperationOwner owner(log, nullptr);
   bool restarted = true;
-  std::promise<void> done;
+  WorkerGate joining;
   ASSERT_TRUE(owner.Start(
       Operation::kScanning, [] { return true; },
       [&](bool) {
+        joining.Arrive();  // another thread is about to wait for this worker
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         owner.Join();  // the window's end handler may wait for the run
         restarted = owner.StartUndo([] { return true; });
-        done.set_value();
       }));
-  auto f = done.get_future();
-  MustFinish(f, "a join from the worker's own completion");
-  owner.Join();
+  auto f = std::async(std::launch::async, [&] {
+    ASSERT_TRUE(joining.WaitArrived());
+    joining.Open();
+    owner.Join();
+  });
+  MustFinish(f, "a join while the completion joins and starts");
   EXPECT_FALSE(restarted);
+  EXPECT_EQ(Operation::kIdle, owner.state());
 }
 
 TEST(OperationOwner, AWindowThreadJoiningWhileTheWorkerSendsToItServesTheSend) {
