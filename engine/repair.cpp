@@ -87,7 +87,8 @@ RepairRun::~RepairRun() {
 bool RepairRun::Start() {
   env_.undo.log.LogLine(u"\r\n\r\n CLEANING STARTED \r\n\r\n");
   env_.progress.SetBarPos(0);
-  if (repairing_.load()) return false;
+  // A run whose end (Finish) has not been handled still holds its undo set.
+  if (repairing_.load() || launched_ || backup_) return false;
   // The areas and the undo set are prepared only once the worker is ours:
   // while a scan runs they belong to it.
   const bool started = env_.manager.owner().Start(
