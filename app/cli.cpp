@@ -216,6 +216,19 @@ std::string PrintableText(TextView text) {
   return ToUtf8(shown);
 }
 
+// A list file that exists but cannot be read now (sharing violation, access
+// denied): a run without the user's entries would report or repair what the
+// user excluded, so it does not start.
+bool ListsReadable(std::initializer_list<const UserList*> lists, const std::string& data_display, std::ostream& err) {
+  for (const UserList* list : lists) {
+    if (list->unreadable_error() == err::kSuccess) continue;
+    err << "hivesweep: cannot read " << ToUtf8(list->file_name()) << " in " << data_display << " ("
+        << ToUtf8(ErrorText(list->unreadable_error())) << ")\n";
+    return false;
+  }
+  return true;
+}
+
 int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std::ostream& err) {
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
@@ -235,6 +248,7 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
   UserList exclusions(UserListKind::kExclusion), temp_ignore(UserListKind::kTempIgnore);
   (void)exclusions.Load(ports.fs, data_folder, log);
   (void)temp_ignore.Load(ports.fs, data_folder, log);
+  if (!ListsReadable({&exclusions, &temp_ignore}, options.data_display, err)) return kExitFailed;
 
   SettingsStore settings(ports.registry, log);
   const std::uint32_t ticked = options.areas ? *options.areas : ReadSelectedCategories(settings) & kAllAreasMask;
@@ -394,6 +408,7 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
   UserList exclusions(UserListKind::kExclusion), temp_ignore(UserListKind::kTempIgnore);
   (void)exclusions.Load(ports.fs, data_folder, log);
   (void)temp_ignore.Load(ports.fs, data_folder, log);
+  if (!ListsReadable({&exclusions, &temp_ignore}, options.data_display, err)) return kExitFailed;
   undo.exclusions = &exclusions;
   SettingsStore settings_store(ports.registry, log);
   AppSettings settings;
@@ -412,6 +427,11 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
   context.strings = lookup;
   ScanManager manager(context, CreateArea);
   const LoadedResults loaded = LoadProblemsFromDisk(manager, ports.fs, data_folder, log);
+  if (loaded.status == ResultsLoad::kUnreadable) {
+    err << "hivesweep: cannot read " << ToUtf8(kResultsFileName) << " in " << options.data_display << " ("
+        << ToUtf8(ErrorText(manager.results_unreadable())) << ")\n";
+    return kExitFailed;
+  }
   if (loaded.status != ResultsLoad::kLoaded) {
     err << "hivesweep: no results of a scan in " << options.data_display << "; run hivesweep scan first\n";
     return kExitFailed;

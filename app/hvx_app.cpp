@@ -16,10 +16,8 @@ CHVXApp::CHVXApp(AppEnvironment& env)
 }
 
 CHVXApp::~CHVXApp() {
-  if (manager_) {
-    manager_->Cancel();
-    manager_->JoinWorker();
-  }
+  if (manager_) manager_->Cancel();
+  if (operations_) operations_->Join();
 }
 
 bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
@@ -56,8 +54,10 @@ bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
   (void)settings_store_.LoadSettings(&settings_);
   ++settings_.NumTimesHSWRunned;
   // 10. The scan areas, the user lists and the last results.
+  operations_ = std::make_unique<OperationOwner>(log_, &env_.notifier);
   scan_context_ = std::make_unique<ScanContext>(ScanContext{env_.registry, env_.wow64, env_.system, env_.protection,
                                                             env_.notifier, log_});
+  scan_context_->owner = operations_.get();
   scan_context_->safe_lists = &safe_lists_;
   scan_context_->exclusions = &exclusions_;
   scan_context_->temp_ignore = &temp_ignore_;
@@ -80,12 +80,7 @@ bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
   if (env_.editor) {
     // A repair run that never ended (a crash, a kill) left its journal: its
     // undo set is completed before anything else changes the registry.
-    UndoEnv undo{env_.registry, env_.fs, *env_.editor, env_.clock, log_};
-    undo.windows64 = env_.wow64.IsWow64Process();
-    undo.is_admin = env_.system.IsAdministrator();
-    undo.data_folder = data_folder_;
-    undo.strings = scan_context_->strings;
-    undo.exclusions = &exclusions_;
+    UndoEnv undo = MakeUndoEnv();
     (void)RecoverInterruptedUndoSets(undo);
   }
   LoadedResults loaded = LoadProblemsFromDisk(*manager_, env_.fs, data_folder_, log_);
@@ -99,6 +94,25 @@ bool CHVXApp::InitInstance(const std::vector<Text>& arguments) {
   if (flags_.reminder) env_.clock.SleepMs(kReminderWaitMs);
   if (flags_.silent_results) return false;
   return true;
+}
+
+UndoEnv CHVXApp::MakeUndoEnv() {
+  UndoEnv undo{env_.registry, env_.fs, *env_.editor, env_.clock, log_};
+  undo.windows64 = env_.wow64.IsWow64Process();
+  undo.is_admin = env_.system.IsAdministrator();
+  undo.data_folder = data_folder_;
+  undo.strings = scan_context_->strings;
+  undo.exclusions = &exclusions_;
+  return undo;
+}
+
+bool CHVXApp::StartUndo(TextView record_path, std::function<void(bool ok)> done) {
+  if (!env_.editor || !operations_ || !scan_context_) return false;
+  auto undo = std::make_shared<UndoEnv>(MakeUndoEnv());
+  const bool started = operations_->StartUndo(
+      [undo, path = Text(record_path)] { return UndoSetFromRecord(*undo, path); }, std::move(done));
+  if (!started) log_.LogLine(u"The undo did not start: another operation runs");
+  return started;
 }
 
 bool CHVXApp::StartUnattendedScan() {
@@ -136,7 +150,7 @@ void CHVXApp::ExitInstance() {
   log_.LogLine(u"ExitInstance!");
   if (manager_) {
     manager_->Cancel();
-    manager_->JoinWorker();
+    manager_->JoinWorker();  // also an undo under way: it ends before the lists are saved
     if (!flags_.already_running && initialised_) (void)SaveProblemsToDisk(*manager_, env_.fs, data_folder_, log_);
     manager_->DestroyAreas();
   }

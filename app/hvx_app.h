@@ -18,6 +18,7 @@
 #include "app/strings.h"
 #include "areas/safe_lists.h"
 #include "areas/user_lists.h"
+#include "backup/undo_backup.h"
 #include "engine/file_reference.h"
 #include "platform/reg_editor.h"
 #include "engine/scan_manager.h"
@@ -83,6 +84,14 @@ class CHVXApp {
   // counters). Returns the process exit code (0).
   int FinishUnattendedScan();
 
+  // Undoes the set of this record (backup/undo_backup.h) on the worker, so a
+  // window stays responsive; false when it cannot start (no registry editor,
+  // not initialised, or a scan, a repair or an undo runs). `done` runs on the
+  // worker with the undo's result.
+  bool StartUndo(TextView record_path, std::function<void(bool ok)> done);
+  // The one worker of scans, repairs and undos (after InitInstance).
+  OperationOwner& operations() { return *operations_; }
+
   const StartupFlags& flags() const { return flags_; }
   bool segoe_font() const { return segoe_font_; }
   int language_index() const { return language_index_; }
@@ -109,6 +118,10 @@ class CHVXApp {
   SafeLists safe_lists_;
   UserList exclusions_{UserListKind::kExclusion};
   UserList temp_ignore_{UserListKind::kTempIgnore};
+  UndoEnv MakeUndoEnv();
+
+  // Declared before the manager: it outlives the manager's final join.
+  std::unique_ptr<OperationOwner> operations_;
   std::unique_ptr<ScanContext> scan_context_;
   std::unique_ptr<FileReferences> file_refs_;
   std::unique_ptr<ScanManager> manager_;

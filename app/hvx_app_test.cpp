@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "backup/undo_backup.h"
 #include "platform/callback_notifier.h"
 #include "platform/memory_log.h"
@@ -181,6 +184,46 @@ TEST_F(AppStart, StartCompletesTheUndoSetOfAnInterruptedRepair) {
   ASSERT_TRUE(UndoSetFromRecord(undo, DataFile(u"Partial Backups\\00000001.rmx")));
   ASSERT_EQ(0, registry_->Open(kHkeyCurrentUser, key, kKeyRead, &k));
   registry_->Close(k);
+}
+
+TEST_F(AppStart, AnUndoRunsOnTheWorkerAndReportsItsResult) {
+  const Text data = scratch_.Path(u"AppData\\Corvanta\\HiveSweep");
+  const Text key = u"Software\\Corvanta\\HiveSweepTestUndo";
+  RegKey k = 0;
+  ASSERT_EQ(0, registry_->Create(kHkeyCurrentUser, key, kKeyAllAccess, &k, nullptr));
+  ASSERT_EQ(0, registry_->SetValue(k, u"v", kRegSz, SzData(u"kept")));
+  registry_->Close(k);
+  MemoryLog log;
+  auto editor = ::hs::testing::MakeContractRegEditor(*registry_, scratch_.fs(), log);
+  UndoEnv undo{*registry_, scratch_.fs(), *editor, clock_, log};
+  undo.windows64 = wow64_->IsWow64Process();
+  undo.data_folder = data;
+  {
+    auto backup = BeginUndoBackup(undo);
+    ASSERT_TRUE(AddDeleteKeyOperation(undo, *backup, 1, key, true, true));
+    EndUndoBackup(undo, std::move(backup));
+  }
+  ASSERT_NE(0, registry_->Open(kHkeyCurrentUser, key, kKeyRead, &k)) << "the repair removed the key";
+  env_.editor = editor.get();
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({}));
+  std::atomic<int> result{-1};
+  std::thread::id undo_thread;
+  ASSERT_TRUE(app.StartUndo(DataFile(u"Partial Backups\\00000001.rmx"), [&](bool ok) {
+    undo_thread = std::this_thread::get_id();
+    result.store(ok ? 1 : 0);
+  }));
+  app.operations().Join();
+  EXPECT_EQ(1, result.load());
+  EXPECT_NE(std::this_thread::get_id(), undo_thread);
+  ASSERT_EQ(0, registry_->Open(kHkeyCurrentUser, key, kKeyRead, &k)) << "undone";
+  registry_->Close(k);
+  // A record that does not exist: the undo runs and reports failure.
+  ASSERT_TRUE(app.StartUndo(DataFile(u"Partial Backups\\00000009.rmx"), [&](bool ok) { result.store(ok ? 1 : 0); }));
+  app.operations().Join();
+  EXPECT_EQ(0, result.load());
+  app.ExitInstance();
+  (void)registry_->DeleteTree(kHkeyCurrentUser, key, 0);
 }
 
 }  // namespace

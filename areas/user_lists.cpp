@@ -90,6 +90,7 @@ Text UserList::FilePath(TextView data_folder) const {
 
 ListLoadResult UserList::Load(FileSystem& fs, TextView data_folder, Log& log) {
   Clear();
+  unreadable_error_ = err::kSuccess;
   if (data_folder.empty()) {
     log.LogLine(Text(file_name()) + u" not loaded: the data folder is unknown");
     return ListLoadResult::kUnreadable;
@@ -105,8 +106,10 @@ ListLoadResult UserList::Load(FileSystem& fs, TextView data_folder, Log& log) {
     return ListLoadResult::kDamaged;
   }
   if (e != err::kSuccess) {
-    log.LogLine(path + u" could not be read (" + ErrorText(e) + u"); the list starts empty");
-    (void)SetAsideDamagedFile(fs, path, log);
+    // Not damaged, only out of reach now: the file stays, and is not saved over.
+    log.LogLine(LogSafe(path) + u" could not be read (" + ErrorText(e) +
+                u"); the list starts empty and the file is kept as it is");
+    unreadable_error_ = e;
     return ListLoadResult::kUnreadable;
   }
   std::vector<Text> entries;
@@ -127,6 +130,11 @@ WinError UserList::Save(FileSystem& fs, TextView data_folder, Log& log) const {
     return err::kPathNotFound;
   }
   const Text path = FilePath(data_folder);
+  if (unreadable_error_ != err::kSuccess) {
+    log.LogLine(LogSafe(path) + u" not saved: it could not be read at load (" + ErrorText(unreadable_error_) +
+                u"), so its entries would be lost");
+    return unreadable_error_;
+  }
   const std::vector<std::uint8_t> bytes = EncodeUserListFile(entries_);
   if (bytes.empty()) {
     log.LogLine(path + u" not saved: the list exceeds the limits of the file format");

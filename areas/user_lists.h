@@ -40,9 +40,10 @@ enum class ListLoadResult {
   kMissing,     // no file: the list is empty
   kDamaged,     // the file could not be decoded: the list is empty, logged,
                 // the file moved to <name>.bad when that was possible
-  kUnreadable,  // the file could not be read (or the data folder is
-                // unknown): the list is empty, logged; an existing file is
-                // moved to <name>.bad when that is possible
+  kUnreadable,  // the file could not be read (sharing violation, access
+                // denied, ...; or the data folder is unknown): the list is
+                // empty, logged, and the file is left as it is: Save refuses
+                // to write over it until a later Load succeeds
 };
 
 // The list file's bytes for these entries. Empty when the entries exceed
@@ -79,8 +80,11 @@ class UserList {
   // Writes the whole list to <data_folder>\<file_name()> through
   // WriteFileAtomic: a failure leaves the old file as it was. Failures are
   // logged and returned (3 when the data folder is unknown, 13 when the list
-  // exceeds the archive limits).
+  // exceeds the archive limits, the read error when the last Load could not
+  // read the file: its entries were never seen, so it is not replaced).
   [[nodiscard]] WinError Save(FileSystem& fs, TextView data_folder, Log& log) const;
+  // The read error of the last Load when it could not read the file; 0 otherwise.
+  WinError unreadable_error() const { return unreadable_error_; }
 
  private:
   Text FilePath(TextView data_folder) const;
@@ -88,6 +92,7 @@ class UserList {
   UserListKind kind_;
   std::vector<Text> entries_;
   std::vector<Text> upper_;  // entries_, upper-cased
+  WinError unreadable_error_ = err::kSuccess;
 };
 
 // Adding an exclusion from the settings page or the results view.

@@ -133,16 +133,21 @@ TEST_F(UserListFileSystemTest, DamagedFileIsSetAsideLoggedAndLeavesTheOtherListA
   std::vector<Bytes> damaged{good};
   damaged[0].push_back(0);  // trailing garbage, then every truncation
   for (std::size_t size = 0; size < good.size(); ++size) damaged.emplace_back(good.begin(), good.begin() + size);
-  for (const Bytes& bad : damaged) {
+  ASSERT_LT(damaged.size(), static_cast<std::size_t>(kMaxDamagedCopies));
+  for (std::size_t i = 0; i < damaged.size(); ++i) {
+    const Bytes& bad = damaged[i];
     ASSERT_EQ(fs_.WriteFileAtomic(File(kExcludeListFileName), bad), err::kSuccess);
     log_.Clear();
     EXPECT_EQ(exclusions.Load(fs_, folder_, log_), ListLoadResult::kDamaged) << bad.size();
     EXPECT_TRUE(exclusions.entries().empty());
     ASSERT_EQ(log_.Lines().size(), 2u);
     EXPECT_NE(log_.Lines()[0].find(u"ExcludeList.hsw is damaged"), Text::npos);
-    EXPECT_EQ(Read(u"ExcludeList.hsw.bad"), bad);  // an older .bad is replaced
+    // Each damaged file gets the next free name; earlier copies stay.
+    const Text copy = i == 0 ? Text(u"ExcludeList.hsw.bad") : u"ExcludeList.hsw." + ToText(static_cast<std::int64_t>(i + 1)) + u".bad";
+    EXPECT_EQ(Read(copy), bad);
     EXPECT_FALSE(fs_.Exists(File(kExcludeListFileName)));
   }
+  EXPECT_EQ(Read(u"ExcludeList.hsw.bad"), damaged[0]) << "the first copy is never replaced";
   EXPECT_EQ(temp.Load(fs_, folder_, log_), ListLoadResult::kLoaded);
   EXPECT_EQ(temp.entries(), std::vector<Text>{u"HKEY_USERS\\T"});
 }
@@ -158,13 +163,26 @@ TEST_F(UserListFileSystemTest, FailuresAreLoggedAndNeverDamageTheStoredFile) {
   EXPECT_EQ(list.Save(faulty, folder_, log_), err::kDiskFull);
   EXPECT_EQ(Read(kExcludeListFileName), stored);
   faulty.ClearFaults();
-  faulty.FailOp(FsOp::kReadFile, err::kSharingViolation);
-  EXPECT_EQ(list.Load(faulty, folder_, log_), ListLoadResult::kUnreadable);
-  EXPECT_TRUE(list.entries().empty());
-  EXPECT_EQ(Read(u"ExcludeList.hsw.bad"), stored);
+  // A file that cannot be read now is not damaged: it stays where it is, and
+  // the list (empty, or what the user adds) is not saved over it.
+  for (WinError e : {err::kSharingViolation, err::kAccessDenied, err::kReadFault}) {
+    faulty.FailOp(FsOp::kReadFile, e);
+    EXPECT_EQ(list.Load(faulty, folder_, log_), ListLoadResult::kUnreadable) << e;
+    EXPECT_TRUE(list.entries().empty());
+    EXPECT_EQ(list.unreadable_error(), e);
+    EXPECT_FALSE(fs_.Exists(File(u"ExcludeList.hsw.bad")));
+    faulty.ClearFaults();
+    list.Add(u"HKEY_USERS\\C");
+    EXPECT_EQ(list.Save(faulty, folder_, log_), e);
+    EXPECT_EQ(Read(kExcludeListFileName), stored);
+  }
+  EXPECT_NE(log_.Lines().back().find(u"not saved: it could not be read at load"), Text::npos);
+  // Read again, the list loads and saves as usual.
+  ASSERT_EQ(list.Load(fs_, folder_, log_), ListLoadResult::kLoaded);
+  EXPECT_EQ(list.entries(), std::vector<Text>{u"HKEY_USERS\\A"});
+  EXPECT_EQ(list.Save(fs_, folder_, log_), err::kSuccess);
   EXPECT_EQ(list.Load(fs_, Text(), log_), ListLoadResult::kUnreadable);
   EXPECT_EQ(list.Save(fs_, Text(), log_), err::kPathNotFound);
-  EXPECT_EQ(log_.Lines().size(), 5u);
 }
 
 }  // namespace

@@ -77,9 +77,9 @@ Text HistoryUrlOfPath(TextView path) {
 RepairRun::RepairRun(RepairEnv& env) : env_(env) {}
 
 RepairRun::~RepairRun() {
-  if (worker_.joinable()) {
+  if (launched_) {
     env_.manager.Cancel();
-    worker_.join();
+    Join();
   }
   if (backup_ && !EndUndoBackup(env_.undo, std::move(backup_))) {
     env_.undo.log.LogLine(u"The undo set of the repair run could not be saved completely");
@@ -89,18 +89,33 @@ RepairRun::~RepairRun() {
 bool RepairRun::Start() {
   env_.undo.log.LogLine(u"\r\n\r\n CLEANING STARTED \r\n\r\n");
   env_.progress.SetBarPos(0);
-  env_.manager.CollectAreas();
-  if (repairing_.load() || worker_.joinable()) return false;
-  backup_ = BeginUndoBackup(env_.undo);
-  env_.manager.undo_holder().backup = backup_.get();
-  env_.manager.ResetCancel();
-  repairing_.store(true);
-  worker_ = std::thread([this] { CleanWorker(); });
+  // A run whose end (Finish) has not been handled still holds its undo set.
+  if (repairing_.load() || launched_ || backup_) return false;
+  // The areas and the undo set are prepared only once the worker is ours:
+  // while a scan runs they belong to it.
+  const bool started = env_.manager.owner().Start(
+      Operation::kRepairing, [this] { CleanWorker(); return true; }, [this](bool ok) { EndWorker(ok); },
+      [this] {
+        env_.manager.CollectAreas();
+        backup_ = BeginUndoBackup(env_.undo);
+        env_.manager.undo_holder().backup = backup_.get();
+        env_.manager.ResetCancel();
+        stopped_ = false;
+        thread_started_ = false;
+        repairing_.store(true);
+      });
+  if (!started) {
+    env_.undo.log.LogLine(u"The repair did not start: another operation runs");
+    return false;
+  }
+  launched_ = true;
   return true;
 }
 
 void RepairRun::Join() {
-  if (worker_.joinable()) worker_.join();
+  if (!launched_) return;
+  env_.manager.owner().Join();
+  if (!env_.manager.owner().OnWorker()) launched_ = false;
 }
 
 void RepairRun::CleanWorker() {
@@ -111,6 +126,7 @@ void RepairRun::CleanWorker() {
   }
   repairing_.store(true);
   if (env_.thread_start) env_.thread_start();
+  thread_started_ = true;
   ScanManager& m = env_.manager;
   m.repair_area = [this](CCategory& area) { return RepairArea(area); };
   env_.progress.SetBarRange(0, kAreaCount);
@@ -130,12 +146,31 @@ void RepairRun::CleanWorker() {
   stopped_ = result == 2;
   m.InvalidateDuplicateIndex();
   if (env_.thread_end) env_.thread_end();
+  thread_started_ = false;
   repairing_.store(false);
+  // Posted: the window's handler calls Finish, which waits for this worker.
+  PostEnd();
+  env_.undo.log.LogLine(u"Thread clean done");
+}
+
+void RepairRun::PostEnd() {
+  ScanManager& m = env_.manager;
   const WindowTarget w = m.notify_window();
   if (w && m.context().notifier.WindowExists(w)) {
-    m.context().notifier.Send(w, stopped_ ? kMsgRepairStopped : kMsgRepairCompleted, 0, 0);
+    m.context().notifier.Post(w, stopped_ ? kMsgRepairStopped : kMsgRepairCompleted, 0, 0);
   }
-  env_.undo.log.LogLine(u"Thread clean done");
+}
+
+void RepairRun::EndWorker(bool ok) {
+  if (ok) return;
+  // The worker threw: the run ends as stopped, what it repaired stays repaired.
+  env_.undo.log.LogLine(u"The repair failed; it ends as stopped");
+  env_.manager.InvalidateDuplicateIndex();
+  if (thread_started_ && env_.thread_end) env_.thread_end();
+  thread_started_ = false;
+  stopped_ = true;
+  repairing_.store(false);
+  PostEnd();
 }
 
 int RepairRun::RepairArea(CCategory& area) {

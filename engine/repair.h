@@ -5,15 +5,16 @@
 //
 // Threads: Start, Finish and the destructor run on the user-interface
 // thread; the worker alone touches the areas and the undo set while it runs.
-// The end of the run is announced to the notify window (0x407 completed,
-// 0x406 stopped); its handler then calls Finish.
+// The run goes on the operation owner's worker (engine/operation_owner.h),
+// so it cannot overlap a scan or an undo. The end of the run is posted to
+// the notify window (0x407 completed, 0x406 stopped; also 0x406 when the
+// worker threw); its handler then calls Finish.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "backup/undo_backup.h"
 #include "engine/scan_manager.h"
@@ -62,10 +63,10 @@ class RepairRun {
   RepairRun(const RepairRun&) = delete;
   RepairRun& operator=(const RepairRun&) = delete;
 
-  // CollectAreas, BeginUndoBackup, and the worker unless a repair runs
-  // already. False when none was started.
+  // CollectAreas, BeginUndoBackup, and the worker unless the owner is busy
+  // (a scan, a repair or an undo runs). False when none was started.
   [[nodiscard]] bool Start();
-  // Waits for the worker.
+  // Waits for the worker this run started (no-op when none).
   void Join();
   bool repairing() const { return repairing_.load(); }
   // True when the last run ended by the cancel event.
@@ -89,9 +90,13 @@ class RepairRun {
   bool DeleteKeyAndEmptyParent(std::int32_t root_index, const Text& subkey, bool tree, bool is64);
   void RemoveParentIfEmpty(std::int32_t root_index, const Text& subkey, bool is64);
 
+  void PostEnd();
+  void EndWorker(bool ok);
+
   RepairEnv& env_;
   std::unique_ptr<CBackup> backup_;
-  std::thread worker_;
+  bool launched_ = false;         // caller's thread
+  bool thread_started_ = false;   // worker: thread_start ran, thread_end not yet
   std::atomic<bool> repairing_{false};
   bool stopped_ = false;
   bool saved_ = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "app/settings.h"
 #include "areas/user_lists.h"
@@ -11,16 +12,43 @@
 #include "platform/trash_recycle_bin.h"
 #include "testing/scan_fixture.h"
 #include "testing/scratch_fs.h"
+#include "testing/worker_gate.h"
 
 namespace hs {
 namespace {
 
 using namespace hs::testing;
 
+// An area that scans nothing, or waits at the gate when it is the gated one.
+class GateArea final : public CCategory {
+ public:
+  GateArea(std::uint32_t bit, ScanManager& m, std::uint32_t gated, WorkerGate& gate)
+      : CCategory(bit, m), gated_(gated), gate_(gate) {}
+  bool PrepareScan() override { return true; }
+  int Scan() override {
+    if (bit() == gated_) gate_.Arrive();
+    return 0;
+  }
+
+ private:
+  std::uint32_t gated_;
+  WorkerGate& gate_;
+};
+
+// A progress display whose text throws: the repair worker fails mid-run.
+struct ThrowingProgress final : RepairProgress {
+  void ShowDialog(bool) override {}
+  void SetDialogText(TextView) override { throw std::runtime_error("display gone"); }
+  void SetBarRange(int, int) override {}
+  void SetBarPos(int) override {}
+};
+
 class RepairTest : public ::testing::Test {
  protected:
   RepairTest()
-      : fx(MachineFacts{}, MakePlain),
+      : fx(MachineFacts{}, [this](std::uint32_t bit, ScanManager& m) -> std::unique_ptr<CCategory> {
+          return std::make_unique<GateArea>(bit, m, gated_bit, gate);
+        }),
         editor(MakeContractRegEditor(*fx.registry, scratch.fs(), fx.log)),
         undo{*fx.registry, scratch.fs(), *editor, clock, fx.log},
         store(*fx.registry, fx.log, u"Software\\" + UniqueName("hs_repair_settings"),
@@ -89,6 +117,19 @@ class RepairTest : public ::testing::Test {
     return out;
   }
 
+  bool LogHas(TextView part) {
+    const auto lines = fx.log.Lines();
+    return std::any_of(lines.begin(), lines.end(), [&](const Text& l) { return l.find(part) != Text::npos; });
+  }
+  std::vector<CallbackNotifier::Message> RepairEnds() {
+    std::vector<CallbackNotifier::Message> out;
+    for (const auto& m : fx.Messages())
+      if (m.message == kMsgRepairStopped || m.message == kMsgRepairCompleted) out.push_back(m);
+    return out;
+  }
+
+  std::uint32_t gated_bit = 0;
+  WorkerGate gate;
   ScratchFs scratch{"hs_repair"};
   ScanFixture fx;
   ManualClock clock;
@@ -216,6 +257,54 @@ TEST_F(RepairTest, StopInTheSecondAreaKeepsTheFirstAreasWork) {
   EXPECT_EQ(1u, fx.manager->AreaByBit(second)->Count());  // S1 repaired, S2 not reached
   EXPECT_EQ(2u, settings.RegErrsFixedTillDate);
   EXPECT_EQ(1u, settings.RegErrsFixedLast);
+}
+
+TEST_F(RepairTest, ARepairIsRefusedWhileAScanRunsAndRunsOnceItHasEnded) {
+  Set(name + u"\\A", u"v", u"1");
+  gated_bit = 0x0002;  // first in run order
+  fx.manager->CreateAreas(kAllAreasMask, kAreaCount);
+  ASSERT_TRUE(fx.manager->StartScan());
+  ASSERT_TRUE(gate.WaitArrived()) << "the scan never reached its first area";
+  EXPECT_FALSE(run.Start()) << "a repair while the scan is held in an area";
+  EXPECT_EQ(nullptr, fx.manager->undo_holder().backup) << "no undo set begun for the refused run";
+  EXPECT_FALSE(run.repairing());
+  gate.Open();
+  fx.manager->JoinWorker();
+  EXPECT_EQ(kMsgScanFinished, fx.Messages().back().message);
+
+  Add(0x0100, 4, u"HKEY_CURRENT_USER\\" + name + u"\\A");
+  ASSERT_TRUE(run.Start());
+  run.Join();
+  EXPECT_FALSE(run.Start()) << "the run's end is not handled yet: its undo set would be lost";
+  EXPECT_FALSE(run.stopped());
+  EXPECT_FALSE(Exists(name + u"\\A"));
+  ASSERT_EQ(1u, RepairEnds().size());
+  EXPECT_EQ(kMsgRepairCompleted, RepairEnds()[0].message);
+  EXPECT_FALSE(RepairEnds()[0].sent) << "the end of the run is posted: its handler waits for the worker";
+  EXPECT_EQ(kCmdAfterRepairScreen, run.Finish(true));
+}
+
+TEST_F(RepairTest, AWorkerThatThrowsEndsTheRunAsStoppedAndFreesTheWorker) {
+  Set(name + u"\\A", u"v", u"1");
+  Add(0x0100, 4, u"HKEY_CURRENT_USER\\" + name + u"\\A");
+  ThrowingProgress broken;
+  int ends = 0;
+  RepairEnv env2{*fx.manager, undo, store, settings, broken, history, bin, scratch.fs(), scratch.Path(u"data")};
+  env2.thread_end = [&] { ++ends; };
+  RepairRun run2(env2);
+  ASSERT_TRUE(run2.Start());
+  run2.Join();
+  EXPECT_TRUE(run2.stopped());
+  EXPECT_FALSE(run2.repairing());
+  EXPECT_EQ(1, ends) << "the worker's end step still runs";
+  EXPECT_EQ(Operation::kIdle, fx.manager->owner().state());
+  EXPECT_TRUE(LogHas(u"display gone"));
+  ASSERT_EQ(1u, RepairEnds().size());
+  EXPECT_EQ(kMsgRepairStopped, RepairEnds()[0].message);
+  EXPECT_EQ(0u, run2.Finish(false));
+  EXPECT_TRUE(Exists(name + u"\\A")) << "nothing was repaired";
+  ASSERT_TRUE(fx.manager->StartScan()) << "the worker is free again";
+  fx.manager->JoinWorker();
 }
 
 TEST(RepairGroups, TableAndHistoryAddress) {

@@ -21,7 +21,10 @@ bool StillThere(const ScanManager& manager, const CProblem& p) {
   const RegEnv& env = manager.reg();
   const bool is64 = p.entry32 == 0;
   KeyHolder key(env.registry);
-  if (key.Open(root, subkey, AccessMask(env.windows64, KeyAccess::kReadWrite, is64)) != err::kSuccess) return false;
+  WinError e = key.Open(root, subkey, AccessMask(env.windows64, KeyAccess::kReadWrite, is64));
+  // A key the user may not change still exists: read access tells.
+  if (e == err::kAccessDenied) e = key.Open(root, subkey, AccessMask(env.windows64, KeyAccess::kRead, is64));
+  if (e != err::kSuccess) return false;
   if (!p.value_name.empty()) return p.entry_type == 36 || ValueExists(env, key.get(), p.value_name);
   if (p.value_data.empty()) return true;
   if (p.entry_type == 13 || p.entry_type == 21) return true;
@@ -74,6 +77,11 @@ WinError SaveProblemsToDisk(const ScanManager& manager, FileSystem& fs, TextView
     log.LogLine(u"SaveProblemsToDisk unable to open file : " + path);
     return err::kPathNotFound;
   }
+  if (const WinError unreadable = manager.results_unreadable(); unreadable != err::kSuccess) {
+    log.LogLine(u"SaveProblemsToDisk: " + LogSafe(path) + u" is not saved over; it could not be read at load (" +
+                ErrorText(unreadable) + u")");
+    return unreadable;
+  }
   std::vector<std::uint8_t> bytes = EncodeResults(manager);
   if (bytes.empty()) {
     log.LogLine(u"SaveProblemsToDisk mein failed");
@@ -91,10 +99,12 @@ WinError SaveProblemsToDisk(const ScanManager& manager, FileSystem& fs, TextView
 LoadedResults LoadProblemsFromDisk(ScanManager& manager, FileSystem& fs, TextView data_folder, Log& log) {
   LoadedResults result;
   const Text path = ResultsPath(data_folder);
-  if (data_folder.empty() || !fs.Exists(path)) return result;
+  manager.set_results_unreadable(err::kSuccess);
+  if (data_folder.empty()) return result;
 
   std::vector<std::uint8_t> bytes;
   WinError e = fs.ReadFile(path, kMaxResultsFileBytes, &bytes);
+  if (e == err::kFileNotFound || e == err::kPathNotFound) return result;
   manager.CreateAreas(kAllAreasMask, kAreaCount);
   auto damaged = [&](const Text& why) {
     log.LogLine(u"The results file " + LogSafe(path) + u" is damaged (" + why + u"); the problem list starts empty");
@@ -104,7 +114,15 @@ LoadedResults LoadProblemsFromDisk(ScanManager& manager, FileSystem& fs, TextVie
     result.checked_total = 0;
     return result;
   };
-  if (e != err::kSuccess) return damaged(ErrorText(e));
+  if (e == err::kFileTooLarge) return damaged(u"larger than " + ToText(static_cast<std::int64_t>(kMaxResultsFileBytes)) + u" bytes");
+  if (e != err::kSuccess) {
+    // Out of reach now, not damaged: kept as it is, and not saved over.
+    log.LogLine(u"The results file " + LogSafe(path) + u" could not be read (" + ErrorText(e) +
+                u"); the problem list starts empty and the file is kept as it is");
+    manager.set_results_unreadable(e);
+    result.status = ResultsLoad::kUnreadable;
+    return result;
+  }
 
   ArchiveReader in(bytes.data(), bytes.size());
   std::int32_t total = 0;

@@ -29,13 +29,18 @@ inline constexpr std::uint64_t kMaxResultsFileBytes = 256u * 1024 * 1024;
 std::vector<std::uint8_t> EncodeResults(const ScanManager& manager);
 
 // Writes <data_folder>\results.hsw from the manager's areas; a crash or a
-// full disk leaves the previous file whole. Failures are logged and returned.
+// full disk leaves the previous file whole. Failures are logged and returned;
+// while the file could not be read at load (ScanManager::results_unreadable)
+// nothing is written and that read error is returned.
 [[nodiscard]] WinError SaveProblemsToDisk(const ScanManager& manager, FileSystem& fs, TextView data_folder, Log& log);
 
 enum class ResultsLoad {
   kLoaded,   // the areas were created and filled with the checked problems
   kMissing,  // no file: no areas were created
-  kDamaged,  // unreadable or malformed: the file was moved to results.hsw.bad, lists empty
+  kDamaged,     // read but malformed, or too large: the file was set aside
+                // (SetAsideDamagedFile), lists empty
+  kUnreadable,  // could not be read (sharing violation, access denied, ...):
+                // the file stays as it is and is not saved over, lists empty
 };
 
 struct LoadedResults {
@@ -45,7 +50,8 @@ struct LoadedResults {
 };
 
 // Creates all fourteen areas (replacing the manager's) and fills them from
-// <data_folder>\results.hsw, keeping only problems whose entries still exist.
+// <data_folder>\results.hsw, keeping only problems whose entries still exist
+// (keys are checked with read access where write access is refused).
 LoadedResults LoadProblemsFromDisk(ScanManager& manager, FileSystem& fs, TextView data_folder, Log& log);
 
 }  // namespace hs

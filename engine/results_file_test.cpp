@@ -8,6 +8,8 @@
 
 #include "engine/archive.h"
 #include "engine/scan_manager.h"
+#include "platform/fault_file_system.h"
+#include "platform/store/registry_store.h"
 #include "testing/scan_fixture.h"
 #include "testing/scratch_fs.h"
 
@@ -148,14 +150,75 @@ TEST_F(ResultsFile, DamagedFilesAreSetAsideAndTheListsStartEmpty) {
     if (r.status == ResultsLoad::kDamaged) {
       EXPECT_EQ(0u, fx_.manager->TotalProblems());
       EXPECT_FALSE(scratch_.fs().Exists(path));
-      EXPECT_TRUE(scratch_.fs().Exists(path + u".bad"));
+      std::vector<std::uint8_t> kept;
+      EXPECT_EQ(err::kSuccess, scratch_.fs().ReadFile(path + u".bad", kMaxResultsFileBytes, &kept));
+      EXPECT_EQ(bytes, kept);
+      ASSERT_EQ(err::kSuccess, scratch_.fs().DeleteFile(path + u".bad"));
     }
   }
-  // A truncated file in particular.
-  ASSERT_EQ(err::kSuccess, scratch_.fs().WriteFileAtomic(path, std::vector<std::uint8_t>(good.begin(), good.end() - 3)));
+  // A truncated file in particular; a second damaged file keeps the first copy.
+  const std::vector<std::uint8_t> truncated(good.begin(), good.end() - 3);
+  const std::vector<std::uint8_t> cut(good.begin(), good.begin() + 5);
+  ASSERT_EQ(err::kSuccess, scratch_.fs().WriteFileAtomic(path, truncated));
   EXPECT_EQ(ResultsLoad::kDamaged, LoadProblemsFromDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log).status);
   ASSERT_NE(nullptr, fx_.manager->AreaByBit(0x0001));
   EXPECT_EQ(0u, fx_.manager->TotalProblems());
+  ASSERT_EQ(err::kSuccess, scratch_.fs().WriteFileAtomic(path, cut));
+  EXPECT_EQ(ResultsLoad::kDamaged, LoadProblemsFromDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log).status);
+  std::vector<std::uint8_t> first, second;
+  ASSERT_EQ(err::kSuccess, scratch_.fs().ReadFile(path + u".bad", kMaxResultsFileBytes, &first));
+  ASSERT_EQ(err::kSuccess, scratch_.fs().ReadFile(path + u".2.bad", kMaxResultsFileBytes, &second));
+  EXPECT_EQ(truncated, first);
+  EXPECT_EQ(cut, second);
+}
+
+TEST_F(ResultsFile, AnUnreadableFileIsKeptAsItIsAndNotSavedOverUntilAScan) {
+  fx_.manager->CreateAreas(kAllAreasMask, 14);
+  Add(0x0001, 2, key_, u"Named", u"v");
+  ASSERT_EQ(err::kSuccess, SaveProblemsToDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log));
+  const Text path = Folder() + u"\\results.hsw";
+  std::vector<std::uint8_t> stored;
+  ASSERT_EQ(err::kSuccess, scratch_.fs().ReadFile(path, kMaxResultsFileBytes, &stored));
+  FaultFileSystem faulty(scratch_.fs());
+  for (WinError e : {err::kSharingViolation, err::kAccessDenied, err::kReadFault}) {
+    faulty.FailOp(FsOp::kReadFile, e);
+    LoadedResults r = LoadProblemsFromDisk(*fx_.manager, faulty, Folder(), fx_.log);
+    EXPECT_EQ(ResultsLoad::kUnreadable, r.status) << e;
+    EXPECT_EQ(0u, fx_.manager->TotalProblems());
+    EXPECT_FALSE(scratch_.fs().Exists(path + u".bad")) << "not set aside as damaged";
+    // The save at exit (of the empty lists) leaves the file as it was.
+    faulty.ClearFaults();
+    EXPECT_EQ(e, SaveProblemsToDisk(*fx_.manager, faulty, Folder(), fx_.log));
+    std::vector<std::uint8_t> now;
+    ASSERT_EQ(err::kSuccess, scratch_.fs().ReadFile(path, kMaxResultsFileBytes, &now));
+    EXPECT_EQ(stored, now);
+  }
+  // Read again, the file loads and saves as usual.
+  EXPECT_EQ(1u, LoadProblemsFromDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log).checked_total);
+  EXPECT_EQ(err::kSuccess, SaveProblemsToDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log));
+  // A new scan's lists replace an unreadable file's.
+  faulty.FailOp(FsOp::kReadFile, err::kSharingViolation);
+  EXPECT_EQ(ResultsLoad::kUnreadable, LoadProblemsFromDisk(*fx_.manager, faulty, Folder(), fx_.log).status);
+  ASSERT_TRUE(fx_.manager->StartScan());
+  fx_.manager->JoinWorker();
+  EXPECT_EQ(err::kSuccess, SaveProblemsToDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log));
+}
+
+TEST_F(ResultsFile, AnEntryUnderAKeyTheUserMayNotChangeIsStillThere) {
+  auto* store = dynamic_cast<RegistryStore*>(fx_.registry.get());
+  if (!store) GTEST_SKIP() << "needs the store's deny-write marks";
+  fx_.manager->CreateAreas(kAllAreasMask, 14);
+  Add(0x0001, 2, key_, u"Named", u"v");
+  Add(0x0004, 2, key_, u"", u"c:\\x.exe");
+  ASSERT_EQ(err::kSuccess, SaveProblemsToDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log));
+  ASSERT_EQ(err::kSuccess, store->MarkDenyWrite(kHkeyCurrentUser, base_, kKeyWow64_32Key, true));
+  RegKey k = 0;
+  ASSERT_EQ(err::kAccessDenied, fx_.registry->Open(kHkeyCurrentUser, base_, kKeyAllAccess | kKeyWow64_32Key, &k));
+  fx_.manager->DestroyAreas();
+  const LoadedResults r = LoadProblemsFromDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log);
+  ASSERT_EQ(err::kSuccess, store->MarkDenyWrite(kHkeyCurrentUser, base_, kKeyWow64_32Key, false));
+  EXPECT_EQ(ResultsLoad::kLoaded, r.status);
+  EXPECT_EQ(2u, r.checked_total) << "write access refused is not a missing key";
 }
 
 TEST_F(ResultsFile, ASaveThatFailsLeavesThePreviousFileWhole) {
@@ -164,8 +227,18 @@ TEST_F(ResultsFile, ASaveThatFailsLeavesThePreviousFileWhole) {
   ASSERT_EQ(err::kSuccess, SaveProblemsToDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log));
   EXPECT_NE(err::kSuccess, SaveProblemsToDisk(*fx_.manager, scratch_.fs(), Folder() + u"\\no\\such\\folder", fx_.log));
   EXPECT_NE(err::kSuccess, SaveProblemsToDisk(*fx_.manager, scratch_.fs(), u"", fx_.log));
+  // Overwriting fails part-way: a full disk, then a refused rename.
+  Add(0x0002, 2, key_, u"", u"c:\\x.exe");
+  FaultFileSystem faulty(scratch_.fs());
+  faulty.FailWritesAfter(5);
+  EXPECT_EQ(err::kDiskFull, SaveProblemsToDisk(*fx_.manager, faulty, Folder(), fx_.log));
+  faulty.ClearFaults();
+  faulty.FailOp(FsOp::kMoveFile, err::kAccessDenied);
+  EXPECT_EQ(err::kAccessDenied, SaveProblemsToDisk(*fx_.manager, faulty, Folder(), fx_.log));
+  EXPECT_GT(faulty.Calls(FsOp::kMoveFile), 0);
   fx_.manager->DestroyAreas();
-  EXPECT_EQ(1u, LoadProblemsFromDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log).checked_total);
+  EXPECT_EQ(1u, LoadProblemsFromDisk(*fx_.manager, scratch_.fs(), Folder(), fx_.log).checked_total)
+      << "the first save's file, whole";
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 namespace hs {
 
 class FileReferences;
+class OperationOwner;
 class FileSystem;
 class SafeLists;
 class ShellFolders;
@@ -50,6 +51,9 @@ struct ScanContext {
   // keys are skipped (SetChkSkipEmptyKeys).
   std::uint32_t selected_categories = kAllAreasMask;
   bool skip_empty_keys = true;
+  // The one worker that scans, repairs and undoes; none: the scan manager
+  // keeps its own (then only its scans and repairs exclude each other).
+  OperationOwner* owner = nullptr;
 };
 
 }  // namespace hs

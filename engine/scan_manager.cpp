@@ -21,7 +21,9 @@ ScanManager::ScanManager(ScanContext& context, AreaFactory factory)
       factory_(std::move(factory)),
       reg_{context.registry, context.wow64.IsWow64Process()},
       is_admin_(context.system.IsAdministrator()),
-      major_version_(context.system.MajorVersion()) {
+      major_version_(context.system.MajorVersion()),
+      own_owner_(context.owner ? nullptr : std::make_unique<OperationOwner>(context.log, &context.notifier)),
+      owner_(context.owner ? context.owner : own_owner_.get()) {
   system_folder_ = context.system.SystemDirectory();
   if (!system_folder_.empty() && system_folder_.back() != u'\\') system_folder_ += u'\\';
   if (reg_.windows64) system_folder32_ = context.system.SystemWow64Directory();
@@ -87,8 +89,8 @@ void ScanManager::ReportProgressItem(TextView text, bool keep_case) {
     if (++progress_calls_ % kProgressEvery != 0) return;
     progress_text_ = keep_case ? Text(text) : Upcase(text);
   }
-  // Outside the lock: the window may read the text while handling the message.
-  context_.notifier.Post(main_window_, kMsgProgressItem, reinterpret_cast<std::uintptr_t>(&progress_text_), 0);
+  // Outside the lock: the window reads the text while handling the message.
+  context_.notifier.Post(main_window_, kMsgProgressItem, 0, 0);
 }
 
 Text ScanManager::ProgressText() const {
@@ -101,15 +103,22 @@ int ScanManager::RunArea(bool scanning, CCategory* area, std::uint32_t bit) {
   if (IsCancelled()) return 2;
   int result = 0;
   if (scanning) {
-    context_.notifier.Send(notify_window_, kMsgBeforeAreaStart, 0, 0);
-    context_.notifier.Send(notify_window_, kMsgAreaStart, bit, 1);
+    SendUnlessCancelled(kMsgBeforeAreaStart, 0, 0);
+    SendUnlessCancelled(kMsgAreaStart, bit, 1);
     result = area->Scan();
-    if (result != 2) context_.notifier.Send(notify_window_, kMsgAreaEnd, bit, 1);
+    if (result != 2) SendUnlessCancelled(kMsgAreaEnd, bit, 1);
   } else {
-    context_.notifier.Send(notify_window_, kMsgAreaStart, bit, 0);
+    SendUnlessCancelled(kMsgAreaStart, bit, 0);
     result = repair_area ? repair_area(*area) : 0;
   }
   return result;
+}
+
+void ScanManager::SendUnlessCancelled(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+  // A window that cancels may go on to wait for the worker: nothing more is
+  // sent to it (the wait also serves sent messages, for a cancel that comes
+  // while a send is under way).
+  if (!IsCancelled()) context_.notifier.Send(notify_window_, message, wparam, lparam);
 }
 
 namespace {
@@ -151,20 +160,19 @@ void ScanManager::NoteProblemAdded(const CProblem& p) {
 }
 
 bool ScanManager::StartScan() {
-  if (worker_running_.load()) return false;
-  if (worker_.joinable()) worker_.join();
+  return owner_->Start(
+      Operation::kScanning, [this] { return ScanWorker(); }, [this](bool ok) { EndScan(ok); },
+      [this] {
+        results_unreadable_.store(0);
+        scan_result_.store(0);
+        scanning_.store(true);
+      });
+}
+
+void ScanManager::JoinWorker() { owner_->Join(); }
+
+bool ScanManager::ScanWorker() {
   if (context_.file_refs) context_.file_refs->BeginScan();
-  scanning_.store(true);
-  worker_running_.store(true);
-  worker_ = std::thread([this] { ScanWorker(); });
-  return true;
-}
-
-void ScanManager::JoinWorker() {
-  if (worker_.joinable()) worker_.join();
-}
-
-void ScanManager::ScanWorker() {
   // Redirection stays off for the rest of this thread, so that paths in the
   // system folder reach the 64-bit files.
   FsRedirectionOff redirection(context_.wow64, reg_.windows64);
@@ -181,14 +189,21 @@ void ScanManager::ScanWorker() {
         std::lock_guard<std::mutex> lock(progress_mu_);
         progress_text_.clear();
       }
-      context_.notifier.Post(main_window_, kMsgProgressItem, reinterpret_cast<std::uintptr_t>(&progress_text_), 0);
+      context_.notifier.Post(main_window_, kMsgProgressItem, 0, 0);
     }
     if (result == 2) break;
   }
+  scan_result_.store(result);
+  return true;
+}
+
+void ScanManager::EndScan(bool ok) {
+  // A failed run (the worker threw) ends as a cancelled one.
+  if (!ok) context_.log.LogLine(u"The scan failed; it ends as cancelled");
   scanning_.store(false);
+  const bool cancelled = !ok || scan_result_.load() == 2;
   if (context_.notifier.WindowExists(notify_window_))
-    context_.notifier.Post(notify_window_, result == 2 ? kMsgScanCancelled : kMsgScanFinished, 1, 0);
-  worker_running_.store(false);
+    context_.notifier.Post(notify_window_, cancelled ? kMsgScanCancelled : kMsgScanFinished, 1, 0);
 }
 
 }  // namespace hs

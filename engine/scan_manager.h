@@ -1,13 +1,15 @@
-// ScanManager: the process-wide owner of the area objects, the cancel event
-// and the scan worker. A scan run creates the areas of the chosen groups,
-// then a worker thread runs each created and ticked area in run order,
-// notifying the window that started it, and ends with 0x401 (finished) or
-// 0x402 (cancelled).
+// ScanManager: the process-wide owner of the area objects and the cancel
+// event. A scan run creates the areas of the chosen groups, then the worker
+// of the operation owner (engine/operation_owner.h; the context's, else the
+// manager's own) runs each created and ticked area in run order, notifying
+// the window that started it, and ends with 0x401 (finished) or 0x402
+// (cancelled, or failed: the worker threw).
 //
 // Threads: CreateAreas, DestroyAreas, StartScan and the list accessors run on
 // the user-interface thread while no worker runs; the worker alone touches
 // the areas while it runs. Cancel, IsCancelled and the progress text are
-// safe from any thread.
+// safe from any thread. Once the run is cancelled the worker sends no more
+// messages; the end of a run is posted.
 #pragma once
 
 #include <array>
@@ -20,6 +22,7 @@
 
 #include "engine/area_table.h"
 #include "engine/category.h"
+#include "engine/operation_owner.h"
 #include "engine/scan_context.h"
 
 namespace hs {
@@ -78,7 +81,8 @@ class ScanManager {
 
   // Counts every call; on each 27th copies the text (upper-cased unless
   // keep_case) into the shared progress text and posts 0x4AA to the main
-  // window with a pointer to that text as wParam (read it with ProgressText).
+  // window. The message carries no pointer (wParam and lParam are 0): the
+  // window reads a copy of the latest text with ProgressText.
   void ReportProgressItem(TextView text, bool keep_case);
   Text ProgressText() const;
 
@@ -98,14 +102,23 @@ class ScanManager {
   void NoteProblemAdded(const CProblem& problem);
   void InvalidateDuplicateIndex() { dup_indexed_ = kNoIndex; }
 
-  // Starts the scan worker; false when one is running.
+  // Starts the scan on the owner's worker; false when the owner is busy (a
+  // scan, a repair or an undo runs).
   [[nodiscard]] bool StartScan();
-  // Waits for the worker to end (no-op when none runs).
+  // Waits for the owner's worker to end (no-op when none runs).
   void JoinWorker();
-  bool worker_running() const { return worker_running_.load(); }
+  // True while a scan runs on the worker (until its end message is out).
+  bool worker_running() const { return owner_->state() == Operation::kScanning; }
+  OperationOwner& owner() { return *owner_; }
   bool scanning() const { return scanning_.load(); }
   // Scan group (1..4) of the area being run; 0 before the first.
   int current_group() const { return current_group_.load(); }
+
+  // The read error of the results file at load (engine/results_file.h);
+  // while set, the file is not saved over. A scan start clears it: its
+  // lists replace what the file held.
+  void set_results_unreadable(WinError e) { results_unreadable_.store(e); }
+  WinError results_unreadable() const { return results_unreadable_.load(); }
 
   void set_notify_window(WindowTarget w) { notify_window_ = w; }
   void set_main_window(WindowTarget w) { main_window_ = w; }
@@ -114,7 +127,10 @@ class ScanManager {
   UndoHolder& undo_holder() { return undo_holder_; }
 
  private:
-  void ScanWorker();
+  bool ScanWorker();
+  void EndScan(bool ok);
+  // Sends to the notify window unless the run is cancelled.
+  void SendUnlessCancelled(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
 
   ScanContext& context_;
   AreaFactory factory_;
@@ -129,9 +145,11 @@ class ScanManager {
   int area_count_ = 0;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> scanning_{false};
-  std::atomic<bool> worker_running_{false};
   std::atomic<int> current_group_{0};
-  std::thread worker_;
+  std::atomic<int> scan_result_{0};
+  std::atomic<WinError> results_unreadable_{0};
+  std::unique_ptr<OperationOwner> own_owner_;
+  OperationOwner* owner_;
   WindowTarget notify_window_ = 0;
   WindowTarget main_window_ = 0;
   UndoHolder undo_holder_;

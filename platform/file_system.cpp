@@ -40,8 +40,14 @@ WinError FileSystem::WriteFileAtomic(TextView path, std::span<const std::uint8_t
 Text ErrorText(WinError e) { return u"error " + ToText(e); }
 
 WinError SetAsideDamagedFile(FileSystem& fs, TextView path, Log& log) {
-  const Text bad = Text(path) + u".bad";
-  const WinError e = fs.MoveFile(path, bad, /*replace=*/true);
+  // An earlier copy is evidence too: the first free name of <path>.bad,
+  // <path>.2.bad, <path>.3.bad ... is taken, never an existing one.
+  Text bad;
+  WinError e = err::kAlreadyExists;
+  for (int n = 1; n <= kMaxDamagedCopies && (e == err::kAlreadyExists || e == err::kFileExists); ++n) {
+    bad = n == 1 ? Text(path) + u".bad" : Text(path) + u"." + ToText(n) + u".bad";
+    e = fs.MoveFile(path, bad, /*replace=*/false);
+  }
   if (e == err::kSuccess) {
     log.LogLine(u"The damaged file " + LogSafe(path) + u" was kept as " + LogSafe(bad));
   } else {

@@ -118,9 +118,13 @@ class FileSystem {
   [[nodiscard]] WinError WriteFileAtomic(TextView path, std::span<const std::uint8_t> bytes);
 };
 
-// A damaged record file is moved aside to "<path>.bad" (replacing an older
-// one) before the program starts afresh, so that the next save cannot destroy
-// it without trace. Writes a log line either way; returns the move's result.
+// A damaged record file is moved aside before the program starts afresh, so
+// that the next save cannot destroy it without trace: to "<path>.bad", or
+// when that exists (an earlier damaged copy, kept) to the first free one of
+// "<path>.2.bad" ... "<path>.<kMaxDamagedCopies>.bad". Only for a file that
+// was read and found damaged, never for one that could not be read. Writes a
+// log line either way; returns the move's result (183 when every name is taken).
+inline constexpr int kMaxDamagedCopies = 100;
 WinError SetAsideDamagedFile(FileSystem& fs, TextView path, Log& log);
 
 // "error <n>" for log lines.

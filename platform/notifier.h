@@ -19,6 +19,10 @@ class Notifier {
   virtual void Post(WindowTarget window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
   virtual void Send(WindowTarget window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
   virtual bool WindowExists(WindowTarget window) = 0;
+  // Handles the messages other threads have sent (Send) to windows of the
+  // calling thread and are waiting on. A thread that waits for a worker calls
+  // it while it waits, so a worker's Send to that thread cannot hang.
+  virtual void ServeSent() {}
 };
 
 }  // namespace hs

@@ -10,6 +10,7 @@ class Win32Notifier final : public Notifier {
   void Post(WindowTarget window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
   void Send(WindowTarget window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
   bool WindowExists(WindowTarget window) override;
+  void ServeSent() override;
 };
 
 }  // namespace hs
