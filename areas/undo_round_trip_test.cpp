@@ -19,6 +19,7 @@
 #include "platform/reg_text.h"
 #include "platform/trash_recycle_bin.h"
 #include "testing/area_fixture.h"
+#include "testing/reg_snapshot.h"
 #include "testing/scratch_fs.h"
 
 namespace hs {
@@ -68,33 +69,6 @@ std::vector<Shape> RandomShapes(std::mt19937& rng, bool with_default) {
   all.resize(3 + rng() % (all.size() - 3));
   if (with_default) all.push_back({u"", kRegSz, SzData(u"default \u00e9")});
   return all;
-}
-
-// Lossless export text as sorted "key|value line" entries: equal registries
-// give equal snapshots whatever order keys and values are listed in.
-std::vector<Text> SortedLines(const Text& text) {
-  Text joined;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 5, u"\\\r\n  ") == 0) {
-      i += 4;
-      continue;
-    }
-    joined += text[i];
-  }
-  std::vector<Text> out;
-  Text key;
-  std::size_t start = 0;
-  while (start < joined.size()) {
-    std::size_t end = joined.find(u"\r\n", start);
-    if (end == Text::npos) end = joined.size();
-    const Text line = joined.substr(start, end - start);
-    start = end + 2;
-    if (line.empty()) continue;
-    if (line[0] == u'[') key = line;
-    out.push_back(line[0] == u'[' ? line : key + u"|" + line);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 class UndoRoundTrip {
@@ -216,7 +190,7 @@ class UndoRoundTrip {
         text += part;
       }
     }
-    std::vector<Text> lines = SortedLines(text);
+    std::vector<Text> lines = ::hs::testing::SortedRegLines(text);
     if (::hs::testing::RunningOnWine()) {
       const Text own = fx_.name();
       std::erase_if(lines, [&](const Text& l) { return l.find(own) == Text::npos; });

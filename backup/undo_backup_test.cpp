@@ -11,6 +11,7 @@
 #include "platform/manual_clock.h"
 #include "platform/memory_log.h"
 #include "platform/reg_text.h"
+#include "testing/reg_snapshot.h"
 #include "testing/scratch_fs.h"
 #include "testing/test_env.h"
 
@@ -24,32 +25,7 @@ using namespace hs::testing;
 std::vector<Text> Snapshot(Registry& reg, RegKey root, TextView root_name, TextView path, std::uint32_t view) {
   Text text;
   if (ExportRegText(reg, root, root_name, path, view, true, false, &text) != err::kSuccess) return {};
-  Text joined;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 5, u"\\\r\n  ") == 0) {
-      i += 4;
-      continue;
-    }
-    joined += text[i];
-  }
-  std::vector<Text> out;
-  Text key;
-  std::size_t start = 0;
-  while (start < joined.size()) {
-    std::size_t end = joined.find(u"\r\n", start);
-    if (end == Text::npos) end = joined.size();
-    const Text line = joined.substr(start, end - start);
-    start = end + 2;
-    if (line.empty()) continue;
-    if (line[0] == u'[') {
-      key = line;
-      out.push_back(key);
-    } else {
-      out.push_back(key + u"|" + line);
-    }
-  }
-  std::sort(out.begin(), out.end());
-  return out;
+  return SortedRegLines(text);
 }
 
 // The log lines that say why an undo failed.

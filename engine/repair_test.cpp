@@ -11,6 +11,7 @@
 #include "platform/reg_text.h"
 #include "platform/trash_recycle_bin.h"
 #include "testing/scan_fixture.h"
+#include "testing/reg_snapshot.h"
 #include "testing/scratch_fs.h"
 #include "testing/worker_gate.h"
 
@@ -97,24 +98,10 @@ class RepairTest : public ::testing::Test {
     fx.manager->undo_holder().backup = nullptr;
     EXPECT_TRUE(EndUndoBackup(undo, std::move(backup), &record));
   }
-  // The subtree as sorted "key|value line" entries (value order aside).
   std::vector<Text> Snapshot() {
     Text text;
     (void)ExportRegText(*fx.registry, kHkeyCurrentUser, u"HKEY_CURRENT_USER", name, 0, true, false, &text);
-    std::vector<Text> out;
-    Text key;
-    std::size_t start = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find(u"\r\n", start);
-      if (end == Text::npos) end = text.size();
-      const Text line = text.substr(start, end - start);
-      start = end + 2;
-      if (line.empty()) continue;
-      if (line[0] == u'[') key = line;
-      out.push_back(line[0] == u'[' ? line : key + u"|" + line);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
+    return SortedRegLines(text);
   }
 
   bool LogHas(TextView part) {
