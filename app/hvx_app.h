@@ -106,6 +106,8 @@ class CHVXApp {
   Text AppTitle() { return strings_->LookupString(u"AFX_IDS_APP_TITLE"); }
 
  private:
+  UndoEnv MakeUndoEnv();
+
   AppEnvironment& env_;
   DebugLog log_;
   SettingsStore settings_store_;
@@ -118,7 +120,6 @@ class CHVXApp {
   SafeLists safe_lists_;
   UserList exclusions_{UserListKind::kExclusion};
   UserList temp_ignore_{UserListKind::kTempIgnore};
-  UndoEnv MakeUndoEnv();
 
   // Declared before the manager: it outlives the manager's final join.
   std::unique_ptr<OperationOwner> operations_;

@@ -201,7 +201,7 @@ TEST_F(AppStart, AnUndoRunsOnTheWorkerAndReportsItsResult) {
   {
     auto backup = BeginUndoBackup(undo);
     ASSERT_TRUE(AddDeleteKeyOperation(undo, *backup, 1, key, true, true));
-    EndUndoBackup(undo, std::move(backup));
+    ASSERT_TRUE(EndUndoBackup(undo, std::move(backup)));
   }
   ASSERT_NE(0, registry_->Open(kHkeyCurrentUser, key, kKeyRead, &k)) << "the repair removed the key";
   env_.editor = editor.get();

@@ -2,8 +2,6 @@
 
 #include "platform/reg_text.h"
 
-#include <algorithm>
-
 namespace hs {
 
 RegKey RootOfIndex(std::int32_t index) {
@@ -53,7 +51,7 @@ Text CRegExport::Body() const {
 // ---------------------------------------------------------------------------
 // CapturedKeys
 
-const CapturedKeys::Entry* CapturedKeys::Find(TextView full_name) const {
+const CapturedKeys::Entry* CapturedKeys::Noted(TextView full_name) const {
   const auto it = keys_.find(Upcase(full_name));
   return it == keys_.end() ? nullptr : &it->second;
 }
@@ -68,29 +66,23 @@ bool CapturedKeys::AncestorSubtree(TextView full_name) const {
 }
 
 bool CapturedKeys::KeyKnown(TextView full_name) const {
-  return Find(full_name) != nullptr || AncestorSubtree(full_name);
+  return Noted(full_name) != nullptr || AncestorSubtree(full_name);
 }
 
 bool CapturedKeys::SubtreeKnown(TextView full_name) const {
-  const Entry* e = Find(full_name);
+  const Entry* e = Noted(full_name);
   return (e && e->subtree) || AncestorSubtree(full_name);
 }
 
 bool CapturedKeys::ValueKnown(TextView full_name, TextView value_name) const {
-  if (const Entry* e = Find(full_name)) {
-    if (e->subtree) return true;
-    const Text upper = Upcase(value_name);
-    if (std::find(e->values.begin(), e->values.end(), upper) != e->values.end()) return true;
-  }
+  if (const Entry* e = Noted(full_name); e && (e->subtree || e->values.count(Upcase(value_name)))) return true;
   return AncestorSubtree(full_name);
 }
 
 void CapturedKeys::NoteKey(TextView full_name) { (void)keys_[Upcase(full_name)]; }
 
 void CapturedKeys::NoteValue(TextView full_name, TextView value_name) {
-  Entry& e = keys_[Upcase(full_name)];
-  Text upper = Upcase(value_name);
-  if (std::find(e.values.begin(), e.values.end(), upper) == e.values.end()) e.values.push_back(std::move(upper));
+  keys_[Upcase(full_name)].values.insert(Upcase(value_name));
 }
 
 void CapturedKeys::NoteSubtree(TextView full_name) { keys_[Upcase(full_name)].subtree = true; }
@@ -99,9 +91,7 @@ void CapturedKeys::Merge(const CapturedKeys& staged) {
   for (const auto& [name, entry] : staged.keys_) {
     Entry& e = keys_[name];
     e.subtree = e.subtree || entry.subtree;
-    for (const Text& v : entry.values) {
-      if (std::find(e.values.begin(), e.values.end(), v) == e.values.end()) e.values.push_back(v);
-    }
+    e.values.insert(entry.values.begin(), entry.values.end());
   }
 }
 
@@ -141,14 +131,17 @@ struct TreeExport {
     complete = false;
   }
 
+  // A key the walk reaches has no kept subtree above it (the walk stops at
+  // one), so only what was noted of the key itself counts.
   void Key(RegKey key, const Text& full_name, int depth) {
     if (ContainsWowNode(full_name)) return;
-    if (known && known->SubtreeKnown(full_name)) return;
+    const CapturedKeys::Entry* entry = known ? known->Noted(full_name) : nullptr;
+    if (entry && entry->subtree) return;
     if (depth > kMaxExportDepth) return Incomplete(LogSafe(full_name) + u" lies deeper than any registry key may");
     if (!RegTextCanCarryName(full_name)) {
       return Incomplete(u"the name of " + LogSafe(full_name) + u" holds a line break or NUL the export cannot carry");
     }
-    bool header = !(known && known->KeyKnown(full_name));
+    bool header = entry == nullptr;
     if (header) out->lines.push_back(FormatKeyHeader(full_name));
     RegKeyInfo info;
     const bool have_info = registry.QueryInfo(key, &info) == err::kSuccess;
@@ -160,7 +153,7 @@ struct TreeExport {
         Incomplete(u"a value of " + LogSafe(full_name) + u" could not be read (" + ErrorText(e) + u")");
         break;
       }
-      if (known && known->ValueKnown(full_name, out->name_buffer)) continue;
+      if (entry && entry->values.count(Upcase(out->name_buffer))) continue;
       if (!RegTextCanCarryName(out->name_buffer)) {
         Incomplete(u"a value name of " + LogSafe(full_name) + u" holds a line break or NUL the export cannot carry");
         continue;
@@ -170,12 +163,8 @@ struct TreeExport {
         header = true;
       }
       out->lines.push_back(FormatValueLine(out->name_buffer, out->data_buffer.type, out->data_buffer.data));
-      if (noted) noted->NoteValue(full_name, out->name_buffer);
     }
-    if (noted) {
-      noted->NoteKey(full_name);
-      noted->NoteSubtree(full_name);
-    }
+    if (noted) noted->NoteSubtree(full_name);
     if (!have_info) return Incomplete(u"the subkeys of " + LogSafe(full_name) + u" could not be counted");
     for (std::uint32_t i = 0; i < info.subkeys; ++i) {
       Text name;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -51,6 +52,11 @@ class CRegExport {
 // as the registry compares them (upper-case form).
 class CapturedKeys {
  public:
+  struct Entry {
+    bool subtree = false;                // every value and subkey is known
+    std::unordered_set<Text> values;     // upper-case names of the values kept
+  };
+
   // True when the key's state before the run is in the backup: the key was
   // kept, or it lies in a kept subtree.
   bool KeyKnown(TextView full_name) const;
@@ -58,9 +64,13 @@ class CapturedKeys {
   bool ValueKnown(TextView full_name, TextView value_name) const;
   // True when the key's whole subtree is in the backup (itself or above).
   bool SubtreeKnown(TextView full_name) const;
+  // What was noted of the key itself (its ancestors not consulted); null
+  // when nothing was.
+  const Entry* Noted(TextView full_name) const;
 
   void NoteKey(TextView full_name);
   void NoteValue(TextView full_name, TextView value_name);
+  // The key's whole subtree: every value and subkey in it is known.
   void NoteSubtree(TextView full_name);
   // Adds everything `staged` noted.
   void Merge(const CapturedKeys& staged);
@@ -69,11 +79,6 @@ class CapturedKeys {
   bool empty() const { return keys_.empty(); }
 
  private:
-  struct Entry {
-    bool subtree = false;
-    std::vector<Text> values;  // upper-case names
-  };
-  const Entry* Find(TextView full_name) const;
   bool AncestorSubtree(TextView full_name) const;
   std::unordered_map<Text, Entry> keys_;  // by upper-case full name
 };

@@ -19,7 +19,7 @@ constexpr std::uint32_t kJournalMagic = 0x324A5348;    // "HSJ2": entries name t
 constexpr std::size_t kMaxEntryNameChars = 64;
 constexpr std::uint32_t kMaxJournalExports = 100000;
 
-[[maybe_unused]] std::uint32_t ViewBits(const UndoEnv& env, bool is64) {
+std::uint32_t ViewBits(const UndoEnv& env, bool is64) {
   return env.windows64 ? (is64 ? kKeyWow64_64Key : kKeyWow64_32Key) : 0;
 }
 
@@ -93,17 +93,16 @@ std::size_t ExportCount(const CBackup& backup) { return 2 + backup.later_exports
 CRegExport* ExportAt(CBackup& backup, std::size_t index) {
   if (index == 0) return backup.m_pRegExport32.get();
   if (index == 1) return backup.m_pRegExport64.get();
-  return index - 2 < backup.later_exports.size() ? backup.later_exports[index - 2].get() : nullptr;
+  return index - 2 < backup.later_exports.size() ? backup.later_exports[index - 2].text.get() : nullptr;
 }
 
 bool ExportIs64(const CBackup& backup, std::size_t index) {
   if (index < 2) return index == 1;
-  return index - 2 < backup.later_is64.size() && backup.later_is64[index - 2];
+  return index - 2 < backup.later_exports.size() && backup.later_exports[index - 2].is64;
 }
 
 std::size_t AddLaterExport(CBackup& backup, bool is64) {
-  backup.later_exports.push_back(std::make_unique<CRegExport>());
-  backup.later_is64.push_back(is64);
+  backup.later_exports.push_back({is64, std::make_unique<CRegExport>()});
   return ExportCount(backup) - 1;
 }
 
@@ -184,25 +183,24 @@ bool RunDeleteKey(UndoEnv& env, CBackup& backup, const COperation& op, std::uint
   return e == err::kSuccess;
 }
 
-// Whether the value exists now; false with *failed when that cannot be told.
-bool ValueExists(UndoEnv& env, RegKey root, const Text& path, const Text& name, std::uint32_t sam, bool* failed) {
-  *failed = false;
-  RegKey key = 0;
-  const WinError open = env.registry.Open(root, path, sam, &key);
-  if (open == err::kFileNotFound) return false;
+// Opens the key of a value that is there now, for the change. A key or value
+// already gone needs no repair (kGone); and a value is never made, since the
+// undo could not take it away again.
+enum class Presence { kThere, kGone, kFailed };
+Presence OpenValueKey(UndoEnv& env, RegKey root, const Text& path, const Text& name, std::uint32_t sam,
+                      RegKey* key) {
+  const WinError open = env.registry.Open(root, path, sam, key);
+  if (open == err::kFileNotFound) return Presence::kGone;
   if (open != err::kSuccess) {
     env.log.LogLine(u"The key could not be opened: " + ErrorText(open));
-    *failed = true;
-    return false;
+    return Presence::kFailed;
   }
-  const WinError q = env.registry.QueryValue(key, name, nullptr);
-  env.registry.Close(key);
-  if (q == err::kFileNotFound) return false;
-  if (q != err::kSuccess) {
-    env.log.LogLine(u"The value could not be read: " + ErrorText(q));
-    *failed = true;
-  }
-  return q == err::kSuccess;
+  const WinError q = env.registry.QueryValue(*key, name, nullptr);
+  if (q == err::kSuccess) return Presence::kThere;
+  env.registry.Close(*key);
+  if (q == err::kFileNotFound) return Presence::kGone;
+  env.log.LogLine(u"The value could not be read: " + ErrorText(q));
+  return Presence::kFailed;
 }
 
 // A value changed in place: its backup (unless kept before), then the change.
@@ -227,18 +225,17 @@ bool RunSetValue(UndoEnv& env, CBackup& backup, const COperation& op, std::uint3
   if (op.strings.size() < 3 || op.numbers.size() < 2) return false;
   const RegKey root = RootOfIndex(op.numbers[1]);
   if (!root || op.numbers[0] != 0) return false;
-  // Only a value that is there is changed: a key or value already gone needs
-  // no repair, and one made now could not be taken away by the undo.
-  bool failed = false;
-  if (!ValueExists(env, root, op.strings[0], op.strings[1], sam, &failed)) {
-    if (!failed) env.log.LogLine(u"The value is already gone: nothing to set");
-    return !failed;
-  }
-  if (!BackUpValue(env, backup, op, op.numbers[1], view_bits, u"changed")) return false;
   RegKey key = 0;
-  if (env.registry.Create(root, op.strings[0], sam, &key, nullptr) != err::kSuccess) return false;
-  env.log.LogLine(u"Key Created");
-  const WinError e = env.registry.SetValue(key, op.strings[1], kRegSz, SzData(op.strings[2]));
+  const Presence presence = OpenValueKey(env, root, op.strings[0], op.strings[1], sam, &key);
+  if (presence != Presence::kThere) {
+    if (presence == Presence::kGone) env.log.LogLine(u"The value is already gone: nothing to set");
+    return presence == Presence::kGone;
+  }
+  WinError e = err::kWriteFault;
+  if (BackUpValue(env, backup, op, op.numbers[1], view_bits, u"changed")) {
+    env.log.LogLine(u"Key Created");
+    e = env.registry.SetValue(key, op.strings[1], kRegSz, SzData(op.strings[2]));
+  }
   env.registry.Close(key);
   return e == err::kSuccess;
 }
@@ -251,14 +248,16 @@ bool RunDeleteValue(UndoEnv& env, CBackup& backup, const COperation& op, std::ui
   if (op.strings.size() < 2 || op.numbers.empty()) return false;
   const RegKey root = RootOfIndex(op.numbers[0]);
   if (!root) return false;
-  bool failed = false;
-  if (!ValueExists(env, root, op.strings[0], op.strings[1], sam, &failed)) {
-    if (!failed) env.log.LogLine(u"Value already gone");
-    return !failed;
-  }
-  if (!BackUpValue(env, backup, op, op.numbers[0], view_bits, u"deleted")) return false;
   RegKey key = 0;
-  if (env.registry.Open(root, op.strings[0], sam, &key) != err::kSuccess) return false;
+  const Presence presence = OpenValueKey(env, root, op.strings[0], op.strings[1], sam, &key);
+  if (presence != Presence::kThere) {
+    if (presence == Presence::kGone) env.log.LogLine(u"Value already gone");
+    return presence == Presence::kGone;
+  }
+  if (!BackUpValue(env, backup, op, op.numbers[0], view_bits, u"deleted")) {
+    env.registry.Close(key);
+    return false;
+  }
   WinError e = env.registry.DeleteValue(key, op.strings[1]);
   if (e == err::kFileNotFound) e = err::kSuccess;
   env.log.LogLine(e == err::kSuccess ? u"Value Deleted ok!" : u"Value Deleted failed!");

@@ -97,12 +97,15 @@ class CBackup {
   // What the run has backed up, per view (0 the 32-bit view, 1 the 64-bit
   // one): each key and value is kept once, as it was before the run.
   CapturedKeys captured[2];
-  // Exports after the first two, each for one view (is64 beside it): a key
+  // Exports after the first two, each for one view: a key
   // shared by both views that one view's export holds already is kept by
   // the other view in a later export, which the undo imports first, so that
   // the earliest backup is the one imported last.
-  std::vector<std::unique_ptr<CRegExport>> later_exports;
-  std::vector<bool> later_is64;
+  struct LaterExport {
+    bool is64 = false;
+    std::unique_ptr<CRegExport> text;
+  };
+  std::vector<LaterExport> later_exports;
   // The export each view is adding to: 0 m_pRegExport32, 1 m_pRegExport64,
   // 2 + i later_exports[i].
   std::size_t current_export[2] = {0, 1};
