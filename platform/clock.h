@@ -28,11 +28,20 @@ class Clock {
   virtual DateTime LocalTime() = 0;
   // Seconds since 1970-01-01 00:00 UTC.
   virtual std::int64_t UtcSeconds() = 0;
+  // The local date and time of a moment given in seconds since 1970 UTC, in
+  // the time zone rules of that moment (milliseconds 0).
+  virtual DateTime LocalTimeOf(std::int64_t utc_seconds) = 0;
   // Milliseconds from an arbitrary start; never goes back and does not wrap
   // (GetTickCount64), so differences are plain subtractions.
   virtual std::uint64_t TickMs() = 0;
   // Waits (Sleep). A hand-set clock only moves its time forward.
   virtual void SleepMs(std::uint32_t ms) = 0;
 };
+
+// Calendar arithmetic without a time zone: the broken-down time of seconds
+// since 1970 (proleptic Gregorian), and back (out-of-range fields are
+// normalised, 32 Jan = 1 Feb; day_of_week is ignored).
+DateTime CalendarTime(std::int64_t seconds);
+std::int64_t CalendarSeconds(const DateTime& t);
 
 }  // namespace hs

@@ -36,6 +36,13 @@ DateTime FromMs(std::int64_t ms) {
 
 }  // namespace
 
+DateTime CalendarTime(std::int64_t seconds) { return FromMs(seconds * 1000); }
+std::int64_t CalendarSeconds(const DateTime& t) {
+  DateTime whole = t;
+  whole.millisecond = 0;
+  return ToMs(whole) / 1000;
+}
+
 ManualClock::ManualClock(const DateTime& local, int utc_offset_minutes, std::uint64_t tick_ms)
     : local_ms_(ToMs(local)), offset_ms_(std::int64_t{utc_offset_minutes} * 60000), tick_ms_(tick_ms) {}
 
@@ -48,6 +55,11 @@ std::int64_t ManualClock::UtcSeconds() {
   std::lock_guard<std::mutex> lock(mu_);
   std::int64_t utc_ms = local_ms_ - offset_ms_;
   return utc_ms >= 0 ? utc_ms / 1000 : -((-utc_ms + 999) / 1000);
+}
+
+DateTime ManualClock::LocalTimeOf(std::int64_t utc_seconds) {
+  std::lock_guard<std::mutex> lock(mu_);
+  return FromMs(utc_seconds * 1000 + offset_ms_);
 }
 
 std::uint64_t ManualClock::TickMs() {

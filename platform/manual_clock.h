@@ -17,6 +17,7 @@ class ManualClock final : public Clock {
 
   DateTime LocalTime() override;
   std::int64_t UtcSeconds() override;
+  DateTime LocalTimeOf(std::int64_t utc_seconds) override;
   std::uint64_t TickMs() override;
   void SleepMs(std::uint32_t ms) override;
 

@@ -10,6 +10,7 @@ class HostClock final : public Clock {
  public:
   DateTime LocalTime() override;
   std::int64_t UtcSeconds() override;
+  DateTime LocalTimeOf(std::int64_t utc_seconds) override;
   std::uint64_t TickMs() override;
   void SleepMs(std::uint32_t ms) override;
 };

@@ -22,6 +22,16 @@ std::int64_t Win32Clock::UtcSeconds() {
   return (static_cast<std::int64_t>(ticks) - static_cast<std::int64_t>(kUnixEpochTicks)) / 10000000;
 }
 
+DateTime Win32Clock::LocalTimeOf(std::int64_t utc_seconds) {
+  const std::uint64_t ticks = static_cast<std::uint64_t>(utc_seconds * 10000000 + static_cast<std::int64_t>(kUnixEpochTicks));
+  FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME utc, local;
+  if (utc_seconds < 0 || !::FileTimeToSystemTime(&ft, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    return CalendarTime(utc_seconds);
+  }
+  return DateTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond, 0, local.wDayOfWeek};
+}
+
 // GetTickCount64 rather than GetTickCount: the 32-bit count wraps after 49.7
 // days of uptime.
 std::uint64_t Win32Clock::TickMs() { return ::GetTickCount64(); }
