@@ -23,11 +23,16 @@ std::int64_t Win32Clock::UtcSeconds() {
 }
 
 DateTime Win32Clock::LocalTimeOf(std::int64_t utc_seconds) {
-  const std::uint64_t ticks = static_cast<std::uint64_t>(utc_seconds * 10000000 + static_cast<std::int64_t>(kUnixEpochTicks));
+  // FILETIME covers 1601 to the year 30828: moments outside are clamped
+  // (the tick product would overflow).
+  constexpr std::int64_t kMinSeconds = -static_cast<std::int64_t>(kUnixEpochTicks / 10000000);
+  constexpr std::int64_t kMaxSeconds = (0x7FFFFFFFFFFFFFFFll - static_cast<std::int64_t>(kUnixEpochTicks)) / 10000000;
+  const std::int64_t secs = utc_seconds < kMinSeconds ? kMinSeconds : utc_seconds > kMaxSeconds ? kMaxSeconds : utc_seconds;
+  const std::uint64_t ticks = static_cast<std::uint64_t>(secs * 10000000 + static_cast<std::int64_t>(kUnixEpochTicks));
   FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
   SYSTEMTIME utc, local;
-  if (utc_seconds < 0 || !::FileTimeToSystemTime(&ft, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-    return CalendarTime(utc_seconds);
+  if (!::FileTimeToSystemTime(&ft, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    return CalendarTime(secs);
   }
   return DateTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond, 0, local.wDayOfWeek};
 }
