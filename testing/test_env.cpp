@@ -46,6 +46,9 @@ std::unique_ptr<IniReader> MakeContractIniReader(FileSystem&) { return std::make
 std::unique_ptr<RegEditor> MakeContractRegEditor(Registry&, FileSystem&, Log&) {
   return std::make_unique<Win32RegEditor>();
 }
+std::unique_ptr<WholeRegistryEditor> MakeContractWholeEditor(Registry&, FileSystem&, Log&) {
+  return std::make_unique<Win32RegEditor>();
+}
 static unsigned long Pid() { return GetCurrentProcessId(); }
 #else
 const char* AdapterName() { return "portable"; }
@@ -64,6 +67,9 @@ std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& 
 }
 std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs) { return std::make_unique<PortableIniReader>(fs); }
 std::unique_ptr<RegEditor> MakeContractRegEditor(Registry& registry, FileSystem& fs, Log& log) {
+  return std::make_unique<StoreRegEditor>(registry, fs, true, log);
+}
+std::unique_ptr<WholeRegistryEditor> MakeContractWholeEditor(Registry& registry, FileSystem& fs, Log& log) {
   return std::make_unique<StoreRegEditor>(registry, fs, true, log);
 }
 static unsigned long Pid() { return static_cast<unsigned long>(getpid()); }

@@ -12,6 +12,7 @@
 #include "platform/registry.h"
 #include "platform/reg_editor.h"
 #include "platform/log.h"
+#include "platform/whole_registry_editor.h"
 #include "platform/wow64.h"
 
 namespace hs::testing {
@@ -38,6 +39,10 @@ std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs);
 // The registry editor under contract test: natively a StoreRegEditor over
 // `registry` and `fs`, in the win32 build the system's editor.
 std::unique_ptr<RegEditor> MakeContractRegEditor(Registry& registry, FileSystem& fs, Log& log);
+// The whole-registry editor under contract test: natively a StoreRegEditor
+// over `registry` (64-bit Windows) and `fs`, in the win32 build the system's
+// editor.
+std::unique_ptr<WholeRegistryEditor> MakeContractWholeEditor(Registry& registry, FileSystem& fs, Log& log);
 
 // A name unique to this process and call, for scratch keys and folders.
 std::u16string UniqueName(const char* prefix);
