@@ -99,3 +99,13 @@ else()
   add_test(NAME cli_bad_arguments COMMAND sh -c "\"$1\" scan --bogus; test $? -eq 2" sh $<TARGET_FILE:hivesweep>)
   set_tests_properties(cli_bad_arguments PROPERTIES LABELS native TIMEOUT 60)
 endif()
+
+if(HS_WIN32)
+  # A full registry backup taken and restored by the front end on the real
+  # registry (both views), and damaged backups refused (whole-registry exports
+  # compared by the native front end).
+  add_test(NAME full_backup_end_to_end
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/full-backup-e2e.sh ${CMAKE_BINARY_DIR} ${HS_NATIVE_HIVESWEEP})
+  set_tests_properties(full_backup_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
