@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 
 #include "app/backup_catalogue.h"
 #include "app/data_folder.h"
@@ -406,18 +405,8 @@ bool OpenDataFolder(ScanPorts& ports, std::ostream& err, Text* data_folder) {
   return true;
 }
 
-std::string SetTime(std::int64_t seconds) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &t);
-#else
-  gmtime_r(&t, &tm);
-#endif
-  char buf[40];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm);
-  return buf;
-}
+// A set's or backup's time as the lists show it (local time).
+std::string ListTime(Clock& clock, std::int64_t seconds) { return ToUtf8(FormatBackupDate(clock.LocalTimeOf(seconds))); }
 
 }  // namespace
 
@@ -539,16 +528,15 @@ int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err) {
   const auto full = ListFullBackups(ports.fs, data_folder);
   if (full.empty()) out << "  none\n";
   for (const FullBackupEntry& b : full) {
-    const Text when = b.dated ? FormatBackupDate(ports.clock.LocalTimeOf(b.seconds)) : Text();
     char line[40];
-    std::snprintf(line, sizeof line, "  %-28s ", when.empty() ? "(no date)" : ToUtf8(when).c_str());
+    std::snprintf(line, sizeof line, "  %-28s ", b.dated ? ListTime(ports.clock, b.seconds).c_str() : "(no date)");
     out << line << PrintableText(b.name) << "\n";
   }
   out << "Undo sets:\n";
   const auto sets = ListUndoSets(undo);
   if (sets.empty()) out << "  none\n";
   for (std::size_t i = 0; i < sets.size(); ++i) {
-    out << "  " << (i + 1) << "  " << SetTime(sets[i].changed) << "  " << PrintableText(sets[i].title) << "  "
+    out << "  " << (i + 1) << "  " << ListTime(ports.clock, sets[i].changed) << "  " << PrintableText(sets[i].title) << "  "
         << sets[i].operations << " file(s)" << (sets[i].archive_present ? "" : "  [archive missing]") << "  "
         << PrintableText(sets[i].record_path) << "\n";
   }
@@ -556,7 +544,7 @@ int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err) {
     const auto points = ports.kept_restore_points->List();
     if (!points.empty()) out << "Restore points:\n";
     for (const auto& p : points) {
-      out << "  " << ToUtf8(FormatBackupDate(ports.clock.LocalTimeOf(p.seconds))) << "  "
+      out << "  " << ListTime(ports.clock, p.seconds) << "  "
           << PrintableText(p.description) << "  " << PrintableText(p.path) << "\n";
     }
   }
@@ -578,7 +566,7 @@ int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err) 
     return kExitFailed;
   }
   const UndoSetInfo& set = sets[static_cast<std::size_t>(number) - 1];
-  out << "Undoing " << PrintableText(set.record_path) << " of " << SetTime(set.changed) << "\n";
+  out << "Undoing " << PrintableText(set.record_path) << " of " << ListTime(ports.clock, set.changed) << "\n";
   if (!UndoSetFromRecord(undo, set.record_path)) {
     err << "hivesweep: the undo set could not be undone completely; see the log\n";
     return kExitFailed;
