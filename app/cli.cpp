@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 
+#include "app/backup_catalogue.h"
 #include "app/data_folder.h"
 #include "app/debug_log.h"
 #include "app/settings.h"
@@ -12,6 +12,8 @@
 #include "areas/areas.h"
 #include "areas/safe_lists.h"
 #include "areas/user_lists.h"
+#include "backup/full_backup.h"
+#include "backup/restore_point.h"
 #include "backup/undo_backup.h"
 #include "engine/file_reference.h"
 #include "engine/repair.h"
@@ -69,12 +71,20 @@ std::string CliUsage() {
       "  hivesweep repair [--machine DIR] [--data DIR] [--areas MASK] [--all]\n"
       "      Repairs the problems of the last scan's results that are selected there\n"
       "      (all of them with --all), backing every change up in an undo set first.\n"
+      "  hivesweep backup [--machine DIR] [--data DIR]\n"
+      "      Takes a full backup of the registry into the data folder.\n"
       "  hivesweep backups [--machine DIR] [--data DIR]\n"
-      "      Lists the undo sets, newest first, numbered from 1.\n"
+      "      Lists the full backups, then the undo sets, newest first, numbered from 1.\n"
+      "  hivesweep restore FILE [--machine DIR] [--data DIR]\n"
+      "      Restores a full backup (a file name of the data folder, or a path),\n"
+      "      after checking that the file is whole.\n"
+      "  hivesweep delete-backup FILE | --undo N [--machine DIR] [--data DIR]\n"
+      "      Deletes a full backup, or undo set N with its archive.\n"
       "  hivesweep undo N [--machine DIR] [--data DIR]\n"
       "      Undoes undo set N of that list.\n"
-      "      Linux: repair and undo change the machine's registry as kept in the data\n"
-      "      folder (machine-registry.reg); the machine folder is never written.\n"
+      "      Linux: repair, undo and restore change the machine's registry as kept in\n"
+      "      the data folder (machine-registry.reg); the machine folder is never\n"
+      "      written. A repair first keeps a restore point (at most one a day) there.\n"
       "  hivesweep show [--machine DIR]\n"
       "      Registry contents per root and view (Windows: the live registry).\n"
       "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
@@ -134,6 +144,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   else if (cmd == "undo") out->command = CliCommand::kUndo;
   else if (cmd == "backups") out->command = CliCommand::kBackups;
   else if (cmd == "regcompare") out->command = CliCommand::kRegCompare;
+  else if (cmd == "backup") out->command = CliCommand::kBackup;
+  else if (cmd == "restore") out->command = CliCommand::kRestore;
+  else if (cmd == "delete-backup") out->command = CliCommand::kDeleteBackup;
   else {
     *error = "unknown command \"" + cmd + "\"";
     return false;
@@ -144,14 +157,23 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     const bool scan = out->command == CliCommand::kScan || out->command == CliCommand::kRepair;
     const bool regcompare = out->command == CliCommand::kRegCompare;
     const bool regcheck = out->command == CliCommand::kRegCheck || regcompare;
-    const bool undo = out->command == CliCommand::kUndo || out->command == CliCommand::kBackups;
+    const bool backup = out->command == CliCommand::kBackup || out->command == CliCommand::kRestore ||
+                        out->command == CliCommand::kDeleteBackup;
+    const bool undo = out->command == CliCommand::kUndo || out->command == CliCommand::kBackups || backup;
+    const bool takes_file = out->command == CliCommand::kRestore || out->command == CliCommand::kDeleteBackup;
+    const auto is_number = [](const std::string& t) {
+      return !t.empty() && t.size() <= 6 && t.find_first_not_of("0123456789") == std::string::npos && std::stoi(t) > 0;
+    };
     bool ok = true;
     if (!regcheck && IsOption(a, "--machine")) ok = TakeValue(args, &i, "--machine", &out->machine, error);
     else if ((scan || undo) && IsOption(a, "--data")) ok = TakeValue(args, &i, "--data", &out->data, error);
     else if (out->command == CliCommand::kRepair && a == "--all") out->all = true;
-    else if (out->command == CliCommand::kUndo && out->undo_number == 0 && !a.empty() && a.size() <= 6 &&
-             a.find_first_not_of("0123456789") == std::string::npos && std::stoi(a) > 0)
+    else if (out->command == CliCommand::kUndo && out->undo_number == 0 && is_number(a))
       out->undo_number = std::stoi(a);
+    else if (out->command == CliCommand::kDeleteBackup && a == "--undo" && out->undo_number == 0 &&
+             i + 1 < args.size() && is_number(args[i + 1]))
+      out->undo_number = std::stoi(args[++i]);
+    else if (takes_file && out->file.empty() && !a.empty() && a[0] != '-') out->file = a;
     else if (scan && IsOption(a, "--areas")) ok = TakeValue(args, &i, "--areas", &areas, error);
     else if (regcompare && IsOption(a, "--ignore")) {
       std::string key;
@@ -182,6 +204,14 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   }
   if (out->command == CliCommand::kUndo && out->undo_number == 0) {
     *error = "undo needs the number of an undo set (see hivesweep backups)";
+    return false;
+  }
+  if (out->command == CliCommand::kRestore && out->file.empty()) {
+    *error = "restore needs the full backup to restore (see hivesweep backups)";
+    return false;
+  }
+  if (out->command == CliCommand::kDeleteBackup && out->file.empty() == (out->undo_number == 0)) {
+    *error = "delete-backup needs either a full backup FILE or --undo N";
     return false;
   }
   if (out->command == CliCommand::kRegCompare && out->files.size() != 2) {
@@ -375,18 +405,8 @@ bool OpenDataFolder(ScanPorts& ports, std::ostream& err, Text* data_folder) {
   return true;
 }
 
-std::string SetTime(std::int64_t seconds) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &t);
-#else
-  gmtime_r(&t, &tm);
-#endif
-  char buf[40];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm);
-  return buf;
-}
+// A set's or backup's time as the lists show it (local time).
+std::string ListTime(Clock& clock, std::int64_t seconds) { return ToUtf8(FormatBackupDate(clock.LocalTimeOf(seconds))); }
 
 }  // namespace
 
@@ -450,6 +470,18 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
   NullRepairProgress progress;
   RepairEnv env{manager, undo, settings_store, settings, progress, *ports.history, *ports.recycle_bin, ports.fs,
                 data_folder};
+  if (ports.restore) {
+    env.create_restore_point = [&] {
+      RestorePointEnv rp{ports.registry, *ports.restore, ports.clock, log, lookup(u"AFX_IDS_APP_TITLE")};
+      if (!RestorePointDue(ports.registry, ports.clock)) {
+        out << "Restore point: the last one is less than a day old\n";
+        return true;
+      }
+      const bool made = CreateSystemRestorePoint(rp, u"");
+      out << (made ? "Restore point made\n" : "No restore point could be made; the repair goes on\n");
+      return made;
+    };
+  }
   RepairRun run(env);
   if (!run.Start()) {
     err << "hivesweep: a repair is already running\n";
@@ -492,12 +524,29 @@ int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err) {
   if (const std::size_t n = RecoverInterruptedUndoSets(undo)) {
     out << "Completed " << n << " undo set(s) of an interrupted repair\n";
   }
+  out << "Full backups:\n";
+  const auto full = ListFullBackups(ports.fs, data_folder);
+  if (full.empty()) out << "  none\n";
+  for (const FullBackupEntry& b : full) {
+    char line[40];
+    std::snprintf(line, sizeof line, "  %-28s ", b.dated ? ListTime(ports.clock, b.seconds).c_str() : "(no date)");
+    out << line << PrintableText(b.name) << "\n";
+  }
+  out << "Undo sets:\n";
   const auto sets = ListUndoSets(undo);
-  if (sets.empty()) out << "No undo sets\n";
+  if (sets.empty()) out << "  none\n";
   for (std::size_t i = 0; i < sets.size(); ++i) {
-    out << "  " << (i + 1) << "  " << SetTime(sets[i].changed) << "  " << PrintableText(sets[i].title) << "  "
+    out << "  " << (i + 1) << "  " << ListTime(ports.clock, sets[i].changed) << "  " << PrintableText(sets[i].title) << "  "
         << sets[i].operations << " file(s)" << (sets[i].archive_present ? "" : "  [archive missing]") << "  "
         << PrintableText(sets[i].record_path) << "\n";
+  }
+  if (ports.kept_restore_points) {
+    const auto points = ports.kept_restore_points->List();
+    if (!points.empty()) out << "Restore points:\n";
+    for (const auto& p : points) {
+      out << "  " << ListTime(ports.clock, p.seconds) << "  "
+          << PrintableText(p.description) << "  " << PrintableText(p.path) << "\n";
+    }
   }
   return kExitOk;
 }
@@ -517,12 +566,111 @@ int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err) 
     return kExitFailed;
   }
   const UndoSetInfo& set = sets[static_cast<std::size_t>(number) - 1];
-  out << "Undoing " << PrintableText(set.record_path) << " of " << SetTime(set.changed) << "\n";
+  out << "Undoing " << PrintableText(set.record_path) << " of " << ListTime(ports.clock, set.changed) << "\n";
   if (!UndoSetFromRecord(undo, set.record_path)) {
     err << "hivesweep: the undo set could not be undone completely; see the log\n";
     return kExitFailed;
   }
   out << "Undone\n";
+  return kExitOk;
+}
+
+namespace {
+
+FullBackupEnv MakeFullBackupEnv(ScanPorts& ports, Log& log, const Text& data_folder) {
+  return FullBackupEnv{*ports.whole, ports.registry, ports.fs, ports.clock, log, data_folder,
+                       ports.wow64.IsWow64Process()};
+}
+
+// A bare file name names a file of the data folder.
+Text BackupPath(TextView file, const Text& data_folder) {
+  if (file.find(u'\\') != TextView::npos || file.find(u'/') != TextView::npos || file.find(u':') != TextView::npos)
+    return Text(file);
+  return data_folder + u"\\" + Text(file);
+}
+
+}  // namespace
+
+int RunFullBackup(ScanPorts& ports, std::ostream& out, std::ostream& err) {
+  if (!ports.whole) return kExitFailed;
+  DebugLog log(ports.fs, ports.clock, ports.folders);
+  Text data_folder;
+  if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
+  out << "Backing up the whole registry\n";
+  FullBackupEnv env = MakeFullBackupEnv(ports, log, data_folder);
+  const FullBackupResult r = MakeFullBackup(env);
+  if (r.status != FullBackupStatus::kOk) {
+    err << "hivesweep: the full backup failed: " << PrintableText(r.detail) << "; no backup was kept\n";
+    return kExitFailed;
+  }
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  SettingsStore settings_store(ports.registry, log);
+  AppSettings settings;
+  (void)settings_store.LoadSettings(&settings);
+  settings.StrLatestRestorePoint = LatestSafetyCopyText(
+      ports.clock, [&strings](TextView key) { return strings.LookupString(key); }, u"IDS_STR_FULLBACKUP");
+  if (settings_store.SaveSettings(settings) != err::kSuccess)
+    err << "hivesweep: warning: the time of the backup could not be recorded in the settings\n";
+  out << "Full backup: " << PrintableText(r.path) << "\n";
+  return kExitOk;
+}
+
+int RunFullRestore(ScanPorts& ports, TextView file, std::ostream& out, std::ostream& err) {
+  if (!ports.whole) return kExitFailed;
+  DebugLog log(ports.fs, ports.clock, ports.folders);
+  Text data_folder;
+  if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
+  const Text path = BackupPath(file, data_folder);
+  out << "Restoring " << PrintableText(path) << "\n";
+  FullBackupEnv env = MakeFullBackupEnv(ports, log, data_folder);
+  const FullRestoreResult r = RestoreFullBackupFile(env, path);
+  switch (r.status) {
+    case FullRestoreStatus::kOk:
+      out << "Restored " << r.keys << " keys; " << r.checked << " of them read back as the backup holds them\n";
+      return kExitOk;
+    case FullRestoreStatus::kMissing:
+    case FullRestoreStatus::kDamaged:
+      err << "hivesweep: " << PrintableText(r.detail) << "; nothing was restored\n";
+      return kExitFailed;
+    default:
+      err << "hivesweep: the restore did not complete: " << PrintableText(r.detail) << "\n";
+      return kExitFailed;
+  }
+}
+
+int RunDeleteBackup(ScanPorts& ports, TextView file, int undo_number, std::ostream& out, std::ostream& err) {
+  if (!ports.editor) return kExitFailed;
+  DebugLog log(ports.fs, ports.clock, ports.folders);
+  Text data_folder;
+  if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
+  if (!file.empty()) {
+    const Text path = BackupPath(file, data_folder);
+    const auto full = ListFullBackups(ports.fs, data_folder);
+    if (std::none_of(full.begin(), full.end(), [&](const FullBackupEntry& b) { return Upcase(b.path) == Upcase(path); })) {
+      err << "hivesweep: " << PrintableText(path) << " is not a full backup of the data folder\n";
+      return kExitFailed;
+    }
+    if (WinError e = ports.fs.DeleteFile(path)) {
+      err << "hivesweep: cannot delete " << PrintableText(path) << " (" << ToUtf8(ErrorText(e)) << ")\n";
+      return kExitFailed;
+    }
+    log.LogLine(u"Full backup deleted: " + LogSafe(path));
+    out << "Deleted " << PrintableText(path) << "\n";
+    return kExitOk;
+  }
+  UndoEnv undo = MakeUndoEnv(ports, log, data_folder, [](TextView) { return Text(); }, err);
+  (void)RecoverInterruptedUndoSets(undo);
+  const auto sets = ListUndoSets(undo);
+  if (undo_number < 1 || static_cast<std::size_t>(undo_number) > sets.size()) {
+    err << "hivesweep: there is no undo set " << undo_number << " (" << sets.size() << " listed by hivesweep backups)\n";
+    return kExitFailed;
+  }
+  const Text& record = sets[static_cast<std::size_t>(undo_number) - 1].record_path;
+  if (!DeleteUndoSet(undo, record)) {
+    err << "hivesweep: cannot delete the undo set " << PrintableText(record) << "; see the log\n";
+    return kExitFailed;
+  }
+  out << "Deleted undo set " << PrintableText(record) << " and its archive\n";
   return kExitOk;
 }
 

@@ -24,7 +24,11 @@
 #include "platform/shell_folders.h"
 #include "platform/shell_links.h"
 #include "platform/shell_paths.h"
+#include "platform/portable_system_restore.h"
+#include "platform/self_launcher.h"
 #include "platform/system_info.h"
+#include "platform/system_restore.h"
+#include "platform/whole_registry_editor.h"
 #include "platform/wow64.h"
 #include "platform/xml_writer.h"
 
@@ -37,7 +41,9 @@ inline constexpr int kExitUsage = 2;
 // The version text the scan log carries.
 inline constexpr TextView kProgramVersion = u"0.1.0";
 
-enum class CliCommand { kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare };
+enum class CliCommand {
+  kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup
+};
 
 struct CliArguments {
   CliCommand command = CliCommand::kHelp;
@@ -48,7 +54,8 @@ struct CliArguments {
   std::vector<std::string> files;      // regcheck's files
   std::vector<std::string> ignore;     // regcompare --ignore KEY (repeatable)
   bool all = false;                    // repair --all
-  int undo_number = 0;                 // undo N (1 = the newest set)
+  int undo_number = 0;                 // undo N, delete-backup --undo N (1 = the newest set)
+  std::string file;                    // restore FILE, delete-backup FILE
 };
 
 // The usage text (ends with a line feed).
@@ -87,6 +94,14 @@ struct ScanPorts {
   RecycleBin* recycle_bin = nullptr;
   UrlHistory* history = nullptr;
   ShellLinks* links = nullptr;  // none: shortcuts are not read
+  // For full backups and restores; none: those commands cannot run.
+  WholeRegistryEditor* whole = nullptr;
+  // Restore points at the start of a repair; none: no restore point.
+  SystemRestore* restore = nullptr;
+  // Restore points kept as files (machine folders), listed by `backups`.
+  PortableSystemRestore* kept_restore_points = nullptr;
+  // Elevated restarts; none: the commands run as they are.
+  SelfLauncher* launcher = nullptr;
 };
 
 struct ScanOptions {
@@ -112,5 +127,13 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
 int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err);
 // Undoes set `number` of that list (1 = the newest).
 int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err);
+// Takes a full backup into the data folder and prints its path.
+int RunFullBackup(ScanPorts& ports, std::ostream& out, std::ostream& err);
+// Restores a full backup (a path, or a file name in the data folder),
+// asking nothing.
+int RunFullRestore(ScanPorts& ports, TextView file, std::ostream& out, std::ostream& err);
+// Deletes a full backup, or (file empty) undo set `undo_number` with its
+// archive.
+int RunDeleteBackup(ScanPorts& ports, TextView file, int undo_number, std::ostream& out, std::ostream& err);
 
 }  // namespace hs

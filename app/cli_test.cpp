@@ -77,6 +77,23 @@ TEST(CliArguments, BadCommandLinesAreRefused) {
   EXPECT_EQ("unknown option \"--machinery\" for scan", Refused({"scan", "--machinery", "x"}));
 }
 
+TEST(CliArguments, BackupCommands) {
+  EXPECT_EQ(CliCommand::kBackup, Parsed({"backup", "--data", "d"}).command);
+  CliArguments a = Parsed({"restore", "1765204171.reg", "--machine", "m"});
+  EXPECT_EQ(CliCommand::kRestore, a.command);
+  EXPECT_EQ("1765204171.reg", a.file);
+  a = Parsed({"delete-backup", "--undo", "2"});
+  EXPECT_EQ(CliCommand::kDeleteBackup, a.command);
+  EXPECT_EQ(2, a.undo_number);
+  EXPECT_TRUE(a.file.empty());
+  EXPECT_EQ("x.reg", Parsed({"delete-backup", "x.reg"}).file);
+  EXPECT_NE(std::string::npos, Refused({"restore"}).find("restore needs"));
+  EXPECT_NE(std::string::npos, Refused({"delete-backup"}).find("either"));
+  EXPECT_NE(std::string::npos, Refused({"delete-backup", "x.reg", "--undo", "1"}).find("either"));
+  EXPECT_EQ("unexpected argument \"y.reg\" for restore", Refused({"restore", "x.reg", "y.reg"}));
+  EXPECT_EQ("unexpected argument \"x.reg\" for backup", Refused({"backup", "x.reg"}));
+}
+
 TEST(CliArguments, AreaMasks) {
   std::uint32_t m = 0;
   EXPECT_TRUE(ParseAreaMask("0x3FFF", &m));

@@ -28,6 +28,8 @@ StartupFlags ParseCommandLine(const std::vector<Text>& arguments, bool is_admini
     f.vista_scan = f.vista_defrag = f.vista_oneclick = f.vista_full_backup = false;
     f.vista_full_backup_restore = f.vista_partial_backup_restore = f.vista_schedule = false;
   }
+  if ((f.vista_full_backup_restore || f.vista_partial_backup_restore) && arguments.size() > 1)
+    f.backup_target = arguments[1];
   // Every start shows the main window unless an option keeps it hidden (an
   // unknown option is an interactive start too).
   f.show_main_window = !f.default_task;

@@ -28,6 +28,9 @@ struct StartupFlags {
   bool vista_full_backup_restore = false;
   bool vista_partial_backup_restore = false;
   bool vista_schedule = false;
+  // The second argument of a full or partial restore restart: the backup
+  // file or undo record the user chose (empty: none given).
+  Text backup_target;
 };
 
 // Waits of the options, in milliseconds.
@@ -36,7 +39,8 @@ inline constexpr std::uint32_t kReminderWaitMs = 124361;
 
 Text NormalizeOption(TextView argument);
 
-// Flags from the first argument (none: an interactive start). Applies the
+// Flags from the first argument (none: an interactive start; the second
+// only names a restore's backup). Applies the
 // administrator rule to the elevated-restart flags and the scan /
 // silentresults / updatecheck rules.
 StartupFlags ParseCommandLine(const std::vector<Text>& arguments, bool is_administrator);

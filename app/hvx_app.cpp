@@ -3,6 +3,7 @@
 #include <clocale>
 
 #include "app/data_folder.h"
+#include "backup/restore_point.h"
 #include "backup/undo_backup.h"
 #include "areas/areas.h"
 #include "engine/results_file.h"
@@ -104,6 +105,29 @@ UndoEnv CHVXApp::MakeUndoEnv() {
   undo.strings = scan_context_->strings;
   undo.exclusions = &exclusions_;
   return undo;
+}
+
+std::unique_ptr<CatalogueSession> CHVXApp::OpenCatalogue() {
+  if (!initialised_ || !env_.editor || !env_.whole || !env_.launcher || !env_.prompts) return nullptr;
+  return std::make_unique<CatalogueSession>(MakeUndoEnv(), *env_.whole, env_.system, *env_.launcher, *env_.prompts,
+                                            settings_store_, settings_, restore_in_progress_);
+}
+
+ActionResult CHVXApp::RunStartupBackupAction() {
+  if (!flags_.vista_full_backup && !flags_.vista_full_backup_restore && !flags_.vista_partial_backup_restore)
+    return ActionResult::kNothing;
+  auto session = OpenCatalogue();
+  if (!session) {
+    log_.LogLine(u"The backup action of the restart cannot run here");
+    return ActionResult::kNothing;
+  }
+  return hs::RunStartupBackupAction(session->env, flags_);
+}
+
+bool CHVXApp::CreateRestorePoint() {
+  if (!env_.restore || !initialised_) return false;
+  RestorePointEnv rp{env_.registry, *env_.restore, env_.clock, log_, AppTitle()};
+  return CreateSystemRestorePoint(rp, u"");
 }
 
 bool CHVXApp::StartUndo(TextView record_path, std::function<void(bool ok)> done) {

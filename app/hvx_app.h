@@ -8,9 +8,12 @@
 // while a worker runs.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include "app/backup_catalogue.h"
 
 #include "app/command_line.h"
 #include "app/debug_log.h"
@@ -28,6 +31,7 @@
 #include "platform/shell_folders.h"
 #include "platform/shell_links.h"
 #include "platform/single_instance.h"
+#include "platform/system_restore.h"
 
 namespace hs {
 
@@ -61,6 +65,22 @@ struct AppEnvironment {
   // Shortcut files for the shortcut and Start menu areas; none: they read
   // no shortcuts.
   ShellLinks* links = nullptr;
+  // Full backups and restores, elevated restarts and their messages; the
+  // backup screen needs all four (and `editor`).
+  WholeRegistryEditor* whole = nullptr;
+  SelfLauncher* launcher = nullptr;
+  Prompts* prompts = nullptr;
+  // Restore points before repair runs; none: no restore point is made.
+  SystemRestore* restore = nullptr;
+};
+
+// The backup screen's environment, built by the application.
+struct CatalogueSession {
+  CatalogueSession(UndoEnv u, WholeRegistryEditor& whole, SystemInfo& system, SelfLauncher& launcher, Prompts& prompts,
+                   SettingsStore& store, AppSettings& settings, std::atomic<bool>& restoring)
+      : undo(std::move(u)), env{undo, whole, system, launcher, prompts, store, settings, restoring} {}
+  UndoEnv undo;
+  CatalogueEnv env;
 };
 
 class CHVXApp {
@@ -89,6 +109,17 @@ class CHVXApp {
   // not initialised, or a scan, a repair or an undo runs). `done` runs on the
   // worker with the undo's result.
   bool StartUndo(TextView record_path, std::function<void(bool ok)> done);
+  // The backup lists' environment; null when a port it needs is missing.
+  std::unique_ptr<CatalogueSession> OpenCatalogue();
+  // After InitInstance: the action of an elevated backup restart
+  // (hvxvistafullbackup, …); kEndProcess: end the process with 0.
+  ActionResult RunStartupBackupAction();
+  // A repair run's restore point (at most one a day); false when none could
+  // be made or there is no System Restore.
+  bool CreateRestorePoint();
+  // Set while a partial backup is restored.
+  std::atomic<bool>& restore_in_progress() { return restore_in_progress_; }
+
   // The one worker of scans, repairs and undos (after InitInstance).
   OperationOwner& operations() { return *operations_; }
 
@@ -127,6 +158,7 @@ class CHVXApp {
   std::unique_ptr<FileReferences> file_refs_;
   std::unique_ptr<ScanManager> manager_;
   bool initialised_ = false;
+  std::atomic<bool> restore_in_progress_{false};
 };
 
 }  // namespace hs

@@ -10,6 +10,7 @@
 #include "backup/undo_backup.h"
 #include "platform/callback_notifier.h"
 #include "platform/memory_log.h"
+#include "platform/reg_text.h"
 #include "platform/manual_clock.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
@@ -90,6 +91,7 @@ class AppStart : public ::testing::Test {
   std::unique_ptr<IniReader> ini_;
   FakeInstance instance_;
   AppEnvironment env_;
+  NullLog log_;
 };
 
 TEST_F(AppStart, FirstInstanceLoadsCountsAndSavesAtExit) {
@@ -110,6 +112,57 @@ TEST_F(AppStart, FirstInstanceLoadsCountsAndSavesAtExit) {
   const Text text = FromUtf16leBytes(log.data(), log.size());
   EXPECT_NE(Text::npos, text.find(u"ExitInstance!\r\n"));
   EXPECT_NE(Text::npos, text.find(u"ExitInstance Done!\r\n"));
+}
+
+// Writes a small whole-registry export; imports nothing.
+class TinyWholeEditor final : public WholeRegistryEditor {
+ public:
+  explicit TinyWholeEditor(FileSystem& fs) : fs_(fs) {}
+  RegImportOutcome ExportAll(TextView path, std::uint32_t) override {
+    const Text body = Text(kRegTextHeaderLine) + u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n";
+    return RegImportOutcome{true, true, fs_.WriteFileAtomic(path, EncodeRegFile(body)) == err::kSuccess ? 0u : 1u};
+  }
+  RegImportOutcome ImportAll(TextView, std::uint32_t) override { return RegImportOutcome{true, true, 0}; }
+
+ private:
+  FileSystem& fs_;
+};
+
+class NoPrompts final : public Prompts {
+ public:
+  PromptAnswer Ask(TextView text, PromptButtons, PromptIcon) override {
+    shown.emplace_back(text);
+    return PromptAnswer::kNo;
+  }
+  std::vector<Text> shown;
+};
+
+class NoLauncher final : public SelfLauncher {
+ public:
+  WinError StartSelf(LaunchVerb, TextView) override { return 1223; }
+};
+
+TEST_F(AppStart, AnElevatedBackupRestartTakesTheBackup) {
+  auto editor = ::hs::testing::MakeContractRegEditor(*registry_, scratch_.fs(), log_);
+  TinyWholeEditor whole(scratch_.fs());
+  NoPrompts prompts;
+  NoLauncher launcher;
+  env_.editor = editor.get();
+  env_.whole = &whole;
+  env_.prompts = &prompts;
+  env_.launcher = &launcher;
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({u"hvxvistafullbackup"}));
+  EXPECT_EQ(ActionResult::kDone, app.RunStartupBackupAction());
+  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_EQ(1u, ListFullBackups(scratch_.fs(), scratch_.Path(u"AppData\\Corvanta\\HiveSweep")).size());
+  EXPECT_NE(Text::npos, app.settings().StrLatestRestorePoint.find(u"December 08, 2026"));
+  app.ExitInstance();
+  // An ordinary start has no backup action.
+  CHVXApp plain(env_);
+  ASSERT_TRUE(plain.InitInstance({}));
+  EXPECT_EQ(ActionResult::kNothing, plain.RunStartupBackupAction());
+  plain.ExitInstance();
 }
 
 TEST_F(AppStart, UnattendedScanSavesResultsAndSettings) {

@@ -125,6 +125,10 @@ inline constexpr StringKey kStringKeys[] = {
     {"IDS_CONFIRM_DELETE", nullptr},
     {"IDS_SUCCESSFULL_RESTORE", nullptr},
     {"IDS_STR_LACK_OF_PERMISSION", nullptr},
+    {"IDS_FULL_BACKUP_FAILED", nullptr},
+    {"IDS_BACKUP_FILE_DAMAGED", nullptr},
+    {"IDS_FULL_RESTORE_FAILED", nullptr},
+    {"IDS_DELETE_FAILED", nullptr},
 
     // Registry optimisation.
     {"IDS_ALERT_DEFRAG", nullptr},

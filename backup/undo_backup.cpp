@@ -894,6 +894,23 @@ std::vector<UndoSetInfo> ListUndoSets(UndoEnv& env) {
   return out;
 }
 
+bool DeleteUndoSet(UndoEnv& env, TextView record_path) {
+  if (!EndsWithExtension(record_path, kUndoRecordExtension)) return false;
+  if (WinError e = env.fs.DeleteFile(record_path)) {
+    env.log.LogLine(u"Cannot delete the undo set " + LogSafe(record_path) + u": " + ErrorText(e));
+    return false;
+  }
+  const Text archive = WithoutLast3(record_path) + Text(kUndoArchiveExtension);
+  if (env.fs.Exists(archive)) {
+    if (WinError e = env.fs.DeleteFile(archive)) {
+      // The record is gone, so the set is no longer listed.
+      env.log.LogLine(u"Cannot delete the undo archive " + LogSafe(archive) + u": " + ErrorText(e));
+    }
+  }
+  env.log.LogLine(u"Undo set deleted: " + LogSafe(record_path));
+  return true;
+}
+
 bool UndoSetFromRecord(UndoEnv& env, TextView record_path) {
   CBackup backup;
   backup.folder = PartialBackupsFolder(env);

@@ -201,6 +201,9 @@ struct UndoSetInfo {
 // The folder's readable record files, newest (highest number) first.
 // Damaged ones are logged and left out.
 std::vector<UndoSetInfo> ListUndoSets(UndoEnv& env);
+// Deletes a set's record file and its archive. False when the record file
+// could not be deleted (the set stays listed).
+[[nodiscard]] bool DeleteUndoSet(UndoEnv& env, TextView record_path);
 // Loads and undoes the set of a record file.
 [[nodiscard]] bool UndoSetFromRecord(UndoEnv& env, TextView record_path);
 

@@ -95,6 +95,9 @@ else()
   add_test(NAME cli_repair_undo COMMAND ${CMAKE_SOURCE_DIR}/scripts/cli-repair.sh $<TARGET_FILE:hivesweep>
                                          ${CMAKE_SOURCE_DIR}/samples/demo-machine ${CMAKE_BINARY_DIR}/cli-repair-data)
   set_tests_properties(cli_repair_undo PROPERTIES LABELS native TIMEOUT 300)
+  add_test(NAME cli_full_backup COMMAND ${CMAKE_SOURCE_DIR}/scripts/cli-backup.sh $<TARGET_FILE:hivesweep>
+                                         ${CMAKE_SOURCE_DIR}/samples/demo-machine ${CMAKE_BINARY_DIR}/cli-backup-data)
+  set_tests_properties(cli_full_backup PROPERTIES LABELS native TIMEOUT 300)
   # Bad arguments end with exit status 2 exactly (1 would be a failed run).
   add_test(NAME cli_bad_arguments COMMAND sh -c "\"$1\" scan --bogus; test $? -eq 2" sh $<TARGET_FILE:hivesweep>)
   set_tests_properties(cli_bad_arguments PROPERTIES LABELS native TIMEOUT 60)

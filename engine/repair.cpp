@@ -91,6 +91,11 @@ bool RepairRun::Start() {
   env_.progress.SetBarPos(0);
   // A run whose end (Finish) has not been handled still holds its undo set.
   if (repairing_.load() || launched_ || backup_) return false;
+  if (env_.create_restore_point) {
+    env_.progress.SetDialogText(env_.undo.strings(u"IDS_CREATING_RESTORE_PT"));
+    (void)env_.create_restore_point();
+  }
+  env_.undo.log.LogLine(u"\r\n\r\n PASSED CREATING RESTORE POINT STAGE \r\n\r\n");
   // The areas and the undo set are prepared only once the worker is ours:
   // while a scan runs they belong to it.
   const bool started = env_.manager.owner().Start(

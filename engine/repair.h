@@ -48,6 +48,9 @@ struct RepairEnv {
   // initialisation for the history object); may be empty.
   std::function<void()> thread_start{};
   std::function<void()> thread_end{};
+  // Makes a restore point at the start of the run (its result does not
+  // stop the run); may be empty.
+  std::function<bool()> create_restore_point{};
 };
 
 // Entry type → repair group letter 'A'..'J'; 0 for a type never repaired.
@@ -63,7 +66,7 @@ class RepairRun {
   RepairRun(const RepairRun&) = delete;
   RepairRun& operator=(const RepairRun&) = delete;
 
-  // CollectAreas, BeginUndoBackup, and the worker unless the owner is busy
+  // The restore point, CollectAreas, BeginUndoBackup, and the worker unless the owner is busy
   // (a scan, a repair or an undo runs). False when none was started.
   [[nodiscard]] bool Start();
   // Waits for the worker this run started (no-op when none).

@@ -271,6 +271,25 @@ TEST_F(RepairTest, ARepairIsRefusedWhileAScanRunsAndRunsOnceItHasEnded) {
   EXPECT_EQ(kCmdAfterRepairScreen, run.Finish(true));
 }
 
+TEST_F(RepairTest, TheRestorePointComesFirstAndItsFailureDoesNotStopTheRun) {
+  Set(name + u"\\A", u"v", u"1");
+  Add(0x0100, 4, u"HKEY_CURRENT_USER\\" + name + u"\\A");
+  int calls = 0;
+  env.create_restore_point = [&] {
+    ++calls;
+    EXPECT_TRUE(LogHas(u"CLEANING STARTED"));
+    EXPECT_FALSE(LogHas(u"PASSED CREATING RESTORE POINT STAGE"));
+    EXPECT_EQ(nullptr, fx.manager->undo_holder().backup) << "the undo set begins after the restore point";
+    return false;
+  };
+  ASSERT_TRUE(run.Start());
+  run.Join();
+  EXPECT_EQ(1, calls);
+  EXPECT_TRUE(LogHas(u"PASSED CREATING RESTORE POINT STAGE"));
+  EXPECT_FALSE(Exists(name + u"\\A"));
+  EXPECT_EQ(kCmdAfterRepairScreen, run.Finish(true));
+}
+
 TEST_F(RepairTest, AWorkerThatThrowsEndsTheRunAsStoppedAndFreesTheWorker) {
   Set(name + u"\\A", u"v", u"1");
   Add(0x0100, 4, u"HKEY_CURRENT_USER\\" + name + u"\\A");

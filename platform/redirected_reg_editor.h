@@ -5,22 +5,36 @@
 
 #include "platform/redirected_file_system.h"
 #include "platform/reg_editor.h"
+#include "platform/whole_registry_editor.h"
 
 namespace hs {
 
-class RedirectedRegEditor final : public RegEditor {
+class RedirectedRegEditor final : public RegEditor, public WholeRegistryEditor {
  public:
-  // Both must outlive this object.
-  RedirectedRegEditor(RegEditor& target, const RedirectedFileSystem& fs) : target_(target), fs_(fs) {}
+  // All must outlive this object.
+  RedirectedRegEditor(RegEditor& target, WholeRegistryEditor& whole, const RedirectedFileSystem& fs)
+      : target_(target), whole_(whole), fs_(fs) {}
   RegImportOutcome Import(TextView path, bool is64) override {
     Text real;
-    bool redirected = false;
-    if (fs_.Map(path, &real, &redirected) != err::kSuccess) return {};
-    return target_.Import(real, is64);
+    return Map(path, &real) ? target_.Import(real, is64) : RegImportOutcome{};
+  }
+  RegImportOutcome ExportAll(TextView path, std::uint32_t wait_ms) override {
+    Text real;
+    return Map(path, &real) ? whole_.ExportAll(real, wait_ms) : RegImportOutcome{};
+  }
+  RegImportOutcome ImportAll(TextView path, std::uint32_t wait_ms) override {
+    Text real;
+    return Map(path, &real) ? whole_.ImportAll(real, wait_ms) : RegImportOutcome{};
   }
 
  private:
+  bool Map(TextView path, Text* real) const {
+    bool redirected = false;
+    return fs_.Map(path, real, &redirected) == err::kSuccess;
+  }
+
   RegEditor& target_;
+  WholeRegistryEditor& whole_;
   const RedirectedFileSystem& fs_;
 };
 

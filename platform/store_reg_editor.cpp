@@ -34,4 +34,35 @@ RegImportOutcome StoreRegEditor::Import(TextView path, bool is64) {
   return outcome;
 }
 
+RegImportOutcome StoreRegEditor::ImportAll(TextView path, std::uint32_t) { return Import(path, true); }
+
+RegImportOutcome StoreRegEditor::ExportAll(TextView path, std::uint32_t) {
+  RegImportOutcome outcome;
+  outcome.started = true;
+  outcome.finished = true;
+  outcome.exit_code = 1;
+  const std::uint32_t view = windows64_ ? kKeyWow64_64Key : 0;
+  Text text(kRegTextHeaderLine);
+  for (RegKey root : {kHkeyLocalMachine, kHkeyCurrentUser, kHkeyUsers}) {
+    if (WinError e = ExportRegText(registry_, root, RegRootName(root), u"", view, /*lossless=*/true, false, &text)) {
+      log_.LogLine(u"Registry export: cannot read " + Text(RegRootName(root)) + u": " + ErrorText(e));
+      return outcome;
+    }
+  }
+  const std::vector<std::uint8_t> bytes = EncodeRegFile(text);
+  if (fs_.Exists(path)) (void)fs_.DeleteFile(path);
+  std::unique_ptr<WritableFile> file;
+  WinError e = fs_.CreateNewFile(path, &file);
+  if (!e) e = file->Write(bytes);
+  if (!e) e = file->Close();
+  if (e) {
+    file.reset();
+    (void)fs_.DeleteFile(path);
+    log_.LogLine(u"Registry export: cannot write " + LogSafe(path) + u": " + ErrorText(e));
+    return outcome;
+  }
+  outcome.exit_code = 0;
+  return outcome;
+}
+
 }  // namespace hs

@@ -39,6 +39,7 @@
 #include "platform/win32/win32_xml_writer.h"
 #else
 #include "platform/portable/portable_machine.h"
+#include "platform/portable_system_restore.h"
 #include "platform/store_reg_editor.h"
 #include "platform/trash_recycle_bin.h"
 #endif
@@ -108,6 +109,10 @@ int RunCommand(const CliArguments& a, ScanPorts& ports, const ScanOptions& optio
     case CliCommand::kRepair: return RunRepair(ports, options, a.all, std::cout, std::cerr);
     case CliCommand::kBackups: return RunBackups(ports, std::cout, std::cerr);
     case CliCommand::kUndo: return RunUndo(ports, a.undo_number, std::cout, std::cerr);
+    case CliCommand::kBackup: return RunFullBackup(ports, std::cout, std::cerr);
+    case CliCommand::kRestore: return RunFullRestore(ports, FromUtf8(a.file), std::cout, std::cerr);
+    case CliCommand::kDeleteBackup:
+      return RunDeleteBackup(ports, FromUtf8(a.file), a.file.empty() ? a.undo_number : 0, std::cout, std::cerr);
     default: return RunScan(ports, options, std::cout, std::cerr);
   }
 }
@@ -336,10 +341,11 @@ int Scan(const CliArguments& a) {
   RedirectedXmlWriterFactory xml(system_xml, fs);
   ScanPorts ports{registry, wow64, system, protection, fs, clock, folders, shell, xml, ini, live_fs, ProgramFolder()};
   Win32RegEditor system_editor;
-  RedirectedRegEditor editor(system_editor, fs);
+  RedirectedRegEditor editor(system_editor, system_editor, fs);
   Win32RecycleBin recycle_bin;
   Win32UrlHistory history;
   ports.editor = &editor;
+  ports.whole = &editor;
   ports.recycle_bin = &recycle_bin;
   ports.history = &history;
   Win32ShellLinks links;
@@ -410,9 +416,13 @@ int Scan(const CliArguments& a) {
   TrashRecycleBin recycle_bin(m->fs(), m->data_folder() + u"\\Recycled");
   MemoryUrlHistory history;
   ports.editor = &editor;
+  ports.whole = &editor;
   ports.recycle_bin = &recycle_bin;
   ports.history = &history;
   ports.links = &m->links();
+  PortableSystemRestore restore_points(editor, m->fs(), m->clock(), m->data_folder() + u"\\Restore Points");
+  ports.restore = &restore_points;
+  ports.kept_restore_points = &restore_points;
   ScanOptions options;
   options.areas = a.areas;
   options.source = "the machine " + o.folder.string() + " (" +
@@ -420,8 +430,21 @@ int Scan(const CliArguments& a) {
                    std::to_string(m->description().facts.major_version) + ".x, " +
                    std::to_string(m->snapshot_keys()) + " keys in its snapshot)";
   options.data_display = std::filesystem::absolute(o.data_folder, ec).lexically_normal().string();
-  const int code = RunCommand(a, ports, options);
-  if (a.command == CliCommand::kRepair || a.command == CliCommand::kUndo) {
+  CliArguments run = a;
+  if (!run.file.empty() && run.file.find('/') != std::string::npos) {
+    // A host path of the data folder, as the machine sees it.
+    const std::filesystem::path host = std::filesystem::absolute(run.file, ec).lexically_normal();
+    const std::filesystem::path rel = host.lexically_relative(std::filesystem::absolute(o.data_folder, ec).lexically_normal());
+    if (rel.empty() || rel.native().rfind("..", 0) == 0 || rel.has_parent_path()) {
+      std::fprintf(stderr, "hivesweep: %s: the machine reaches only files of its data folder %s\n", run.file.c_str(),
+                   options.data_display.c_str());
+      return kExitFailed;
+    }
+    run.file = rel.string();
+  }
+  const int code = RunCommand(run, ports, options);
+  if (a.command == CliCommand::kRepair || a.command == CliCommand::kUndo || a.command == CliCommand::kRestore ||
+      a.command == CliCommand::kBackup) {
     if (!SaveMachineState(m->registry(), o.registry_state)) {
       std::fprintf(stderr, "hivesweep: cannot save the machine's registry to %s\n", o.registry_state.string().c_str());
       return kExitFailed;
@@ -450,6 +473,9 @@ int Main(const std::vector<std::string>& args) {
     case CliCommand::kRepair:
     case CliCommand::kUndo:
     case CliCommand::kBackups:
+    case CliCommand::kBackup:
+    case CliCommand::kRestore:
+    case CliCommand::kDeleteBackup:
       return Scan(a);
   }
   return kExitUsage;
