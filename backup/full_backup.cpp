@@ -56,8 +56,10 @@ bool ReadAndParse(FileSystem& fs, TextView path, std::vector<std::uint8_t>* byte
               FromUtf8(error.message) + u")";
     return false;
   }
-  if (!HasRoot(*doc, kHkeyLocalMachine) || !HasRoot(*doc, kHkeyCurrentUser)) {
-    *detail = u"the file does not hold the whole registry (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER is missing)";
+  // The user's keys: Windows' editor writes HKEY_CURRENT_USER and HKEY_USERS,
+  // Wine's only HKEY_USERS (the current user under its SID).
+  if (!HasRoot(*doc, kHkeyLocalMachine) || !(HasRoot(*doc, kHkeyCurrentUser) || HasRoot(*doc, kHkeyUsers))) {
+    *detail = u"the file does not hold the whole registry (HKEY_LOCAL_MACHINE or the users' keys are missing)";
     return false;
   }
   return true;
