@@ -7,8 +7,9 @@
 #     "hivesweep restore" of the backup brings them back: whole-registry
 #     exports (32-bit and 64-bit regedit) taken before the backup and after
 #     the restore hold the same keys, values, types and data;
-#  2. restoring a truncated copy of the backup, a malformed .reg file or
-#     random bytes fails (non-zero exit) and changes nothing.
+#  2. restoring a truncated copy of the backup (cut at a line end or inside
+#     a line), a malformed .reg file or random bytes fails (non-zero exit)
+#     and changes nothing.
 #   full-backup-e2e.sh BUILD_DIR NATIVE_HIVESWEEP
 set -euo pipefail
 build=$1
@@ -27,10 +28,6 @@ data="$WINEPREFIX/drive_c/hs-full-e2e"
 rm -rf "$data"
 fail() { echo "FAILED: $*"; exit 1; }
 hs() { wine "$cli" "$@" --data "$data_win"; }
-host_path() {  # host_path 'C:\x\y': the file in the prefix
-  local p=${1//\\//}
-  case "$p" in [Cc]:/*) echo "$WINEPREFIX/drive_c/${p#??/}" ;; *) fail "not a path on drive C: $1" ;; esac
-}
 
 utf16() { { printf '\xff\xfe'; iconv -f utf-8 -t utf-16le; } }
 export_all() {  # export_all NAME: both views of the whole registry into $out
@@ -90,9 +87,12 @@ done
 export_all before
 hs backup > "$out/backup.txt" || { cat "$out/backup.txt"; fail "backup failed"; }
 cat "$out/backup.txt"
-backup_win=$(sed -n 's/^Full backup: \(.*\)$/\1/p' "$out/backup.txt" | tr -d '\r' | head -1)
-[ -n "$backup_win" ] || fail "the backup named no file"
-backup=$(host_path "$backup_win")
+# The front end names the file as the program sees its data folder: take
+# the name and find it in the folder given by --data.
+name=$(sed -n 's/^Full backup: .*\\\([^\\]*\)$/\1/p' "$out/backup.txt" | tr -d '\r' | head -1)
+[ -n "$name" ] || fail "the backup named no file"
+backup_win="$data_win\\$name"
+backup="$data/$name"
 [ -s "$backup" ] || fail "the backup file $backup_win is missing or empty"
 hs backups > "$out/backups.txt" || fail "listing the backups failed"
 grep -q '^Full backups' "$out/backups.txt" || fail "no full backups section"
@@ -119,13 +119,15 @@ reg64 'HKLM\Software\HsFullE2E' /v view /t REG_SZ /d 'after the restore'
 reg32 'HKLM\Software\HsFullE2E' /v view /t REG_SZ /d 'after the restore'
 export_all damaged-before
 
-# The backup up to and with the seeded 64-bit key, cut inside the next key's
-# name: what precedes the cut is well-formed and would change the registry.
+# The backup up to and with the seeded 64-bit key, cut at a line end (it
+# parses) and cut inside the next key's name: what precedes the cut is
+# well-formed and would change the registry.
 iconv -f utf-16le -t utf-8 "$backup" > "$out/backup-utf8.reg"
 start=$(grep -n -i -m1 '^\[HKEY_LOCAL_MACHINE\\SOFTWARE\\HsFullE2E\]' "$out/backup-utf8.reg" | cut -d: -f1)
 [ -n "$start" ] || fail "the backup lacks the seeded key"
 next=$(awk -v s="$start" 'NR > s && /^\[/ { print NR; exit }' "$out/backup-utf8.reg")
 [ -n "$next" ] || fail "nothing follows the seeded key in the backup"
+head -n $((next - 1)) "$out/backup-utf8.reg" | iconv -f utf-8 -t utf-16le > "$data/cut.reg"
 { head -n $((next - 1)) "$out/backup-utf8.reg"; sed -n "${next}p" "$out/backup-utf8.reg" | head -c 12; } \
   | iconv -f utf-8 -t utf-16le > "$data/truncated.reg"
 {
@@ -134,7 +136,7 @@ next=$(awk -v s="$start" 'NR > s && /^\[/ { print NR; exit }' "$out/backup-utf8.
   printf 'this line is no registry text\r\n"count"=dword:zz\r\n'
 } | utf16 > "$data/malformed.reg"
 head -c 65536 /dev/urandom > "$data/random.reg"
-for f in truncated malformed random; do
+for f in cut truncated malformed random; do
   if hs restore "$data_win\\$f.reg" > "$out/restore-$f.txt" 2>&1; then
     cat "$out/restore-$f.txt"; fail "restoring the $f file succeeded"
   fi
