@@ -591,7 +591,7 @@ Text BackupPath(TextView file, const Text& data_folder) {
 
 }  // namespace
 
-int RunFullBackup(ScanPorts& ports, std::ostream& out, std::ostream& err) {
+int RunFullBackup(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std::ostream& err) {
   if (!ports.whole) return kExitFailed;
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
@@ -611,7 +611,10 @@ int RunFullBackup(ScanPorts& ports, std::ostream& out, std::ostream& err) {
       ports.clock, [&strings](TextView key) { return strings.LookupString(key); }, u"IDS_STR_FULLBACKUP");
   if (settings_store.SaveSettings(settings) != err::kSuccess)
     err << "hivesweep: warning: the time of the backup could not be recorded in the settings\n";
-  out << "Full backup: " << PrintableText(r.path) << "\n";
+  const std::string& shown = options.data_display;
+  const char separator = shown.find('\\') != std::string::npos ? '\\' : '/';
+  out << "Full backup: " << (shown.empty() ? PrintableText(r.path) : shown + separator + PrintableText(r.path.substr(data_folder.size() + 1)))
+      << "\n";
   return kExitOk;
 }
 

@@ -127,8 +127,9 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
 int RunBackups(ScanPorts& ports, std::ostream& out, std::ostream& err);
 // Undoes set `number` of that list (1 = the newest).
 int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err);
-// Takes a full backup into the data folder and prints its path.
-int RunFullBackup(ScanPorts& ports, std::ostream& out, std::ostream& err);
+// Takes a full backup into the data folder and prints its path (in the data
+// folder as options.data_display names it).
+int RunFullBackup(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std::ostream& err);
 // Restores a full backup (a path, or a file name in the data folder),
 // asking nothing.
 int RunFullRestore(ScanPorts& ports, TextView file, std::ostream& out, std::ostream& err);

@@ -194,6 +194,26 @@ TEST_F(FullBackupTest, ARestoreRefusesFilesThatWouldFail) {
   EXPECT_NE(Text::npos, silent.detail.find(u"Maker")) << ToUtf8(silent.detail);
 }
 
+TEST_F(FullBackupTest, AnExportWithTheUsersRootAloneIsWhole) {
+  // Wine's editor writes the current user's keys under HKEY_USERS only.
+  const Text body = Text(kRegTextHeaderLine) +
+                    u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\r\n[HKEY_USERS\\S-1-5-21-0-0-0-1000]\r\n\"v\"=\"x\"\r\n"
+                    u"\r\n; HiveSweep full registry backup: 2 keys, 1 values\r\n";
+  const Text path = env.data_folder + u"\\1.reg";
+  ASSERT_EQ(0, scratch.fs().WriteFileAtomic(path, EncodeRegFile(body)));
+  RegTextDocument doc;
+  Text detail;
+  EXPECT_TRUE(CheckFullBackupFile(scratch.fs(), path, &doc, &detail)) << ToUtf8(detail);
+  // Without any users' keys it is not a whole registry.
+  const Text machine_only = Text(kRegTextHeaderLine) +
+                            u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\r\n; HiveSweep full registry backup: 1 keys, 0 values\r\n";
+  ASSERT_EQ(0, scratch.fs().WriteFileAtomic(path, EncodeRegFile(machine_only)));
+  EXPECT_FALSE(CheckFullBackupFile(scratch.fs(), path, &doc, &detail));
+  EXPECT_NE(Text::npos, detail.find(u"users' keys")) << ToUtf8(detail);
+  EXPECT_EQ(u"Thu. Jan 01, 1970. 12:00 AM", FormatBackupDate(CalendarTime(0)));
+  EXPECT_EQ(9999, CalendarTime(INT64_MAX).year);
+}
+
 class CountingRestore final : public SystemRestore {
  public:
   bool CreatePoint(TextView description) override {

@@ -1,5 +1,6 @@
 #include "platform/manual_clock.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace hs {
@@ -36,7 +37,11 @@ DateTime FromMs(std::int64_t ms) {
 
 }  // namespace
 
-DateTime CalendarTime(std::int64_t seconds) { return FromMs(seconds * 1000); }
+DateTime CalendarTime(std::int64_t seconds) {
+  // Years 1 to 9999: beyond them the milliseconds would overflow.
+  constexpr std::int64_t kFirst = -62135596800, kLast = 253402300799;
+  return FromMs(std::clamp(seconds, kFirst, kLast) * 1000);
+}
 std::int64_t CalendarSeconds(const DateTime& t) {
   DateTime whole = t;
   whole.millisecond = 0;

@@ -14,7 +14,8 @@ fail() { echo "FAILED: $*"; exit 1; }
 run() { "$hs" "$@" --machine "$machine" --data "$data"; }
 
 run backup | tee "$data.backup.txt"
-file=$(sed -n 's/^Full backup: .*\\\([^\\]*\)$/\1/p' "$data.backup.txt")
+line=$(grep '^Full backup: ' "$data.backup.txt")
+file=${line##*/}
 [ -n "$file" ] && [ -f "$data/$file" ] || fail "no backup file named"
 ls "$data" | grep -q '\.tmp$' && fail "a temporary export was left behind"
 cp "$data/machine-registry.reg" "$data.before.reg"

@@ -19,13 +19,16 @@
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_key_protection.h"
 #include "platform/win32/win32_notifier.h"
+#include "platform/win32/win32_prompts.h"
 #include "platform/win32/win32_reg_editor.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_self_launcher.h"
 #include "platform/win32/win32_shell_folders.h"
 #include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_single_instance.h"
 #include "platform/win32/win32_system_info.h"
+#include "platform/win32/win32_system_restore.h"
 #include "platform/win32/win32_wow64.h"
 
 namespace {
@@ -92,6 +95,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   env.editor = &editor;
   hs::Win32ShellLinks links;
   env.links = &links;
+  env.whole = &editor;
+  hs::Win32SelfLauncher launcher;
+  env.launcher = &launcher;
+  hs::Win32SystemRestore restore;
+  env.restore = &restore;
+  hs::Win32Prompts prompts(nullptr, u"HiveSweep");
+  env.prompts = &prompts;
   hs::CHVXApp app(env);
   g_app = &app;
   env.show_error = [&app, unattended](hs::TextView text) {
@@ -121,6 +131,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     app.log().LogLine(u"Main Dialog created");
     app.scan_manager().set_main_window(reinterpret_cast<hs::WindowTarget>(main));
     app.scan_manager().set_notify_window(reinterpret_cast<hs::WindowTarget>(main));
+    // An elevated restart for a backup action performs it now; the backup
+    // screen shows it once the window has its screens.
+    hs::Win32Prompts owned_prompts(main, app.AppTitle());
+    env.prompts = &owned_prompts;
+    const hs::ActionResult action = app.RunStartupBackupAction();
+    env.prompts = &prompts;
+    if (action == hs::ActionResult::kEndProcess) {
+      if (main) DestroyWindow(main);
+      app.ExitInstance();
+      g_app = nullptr;
+      CoUninitialize();
+      return 0;
+    }
     if (app.flags().scan_now && app.StartUnattendedScan()) {
       // Serve the window (the worker sends it messages) until the worker
       // ends; without a window (no display) this only waits.

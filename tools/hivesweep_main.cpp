@@ -35,6 +35,7 @@
 #include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
+#include "platform/win32/win32_system_restore.h"
 #include "platform/win32/win32_wow64.h"
 #include "platform/win32/win32_xml_writer.h"
 #else
@@ -109,7 +110,7 @@ int RunCommand(const CliArguments& a, ScanPorts& ports, const ScanOptions& optio
     case CliCommand::kRepair: return RunRepair(ports, options, a.all, std::cout, std::cerr);
     case CliCommand::kBackups: return RunBackups(ports, std::cout, std::cerr);
     case CliCommand::kUndo: return RunUndo(ports, a.undo_number, std::cout, std::cerr);
-    case CliCommand::kBackup: return RunFullBackup(ports, std::cout, std::cerr);
+    case CliCommand::kBackup: return RunFullBackup(ports, options, std::cout, std::cerr);
     case CliCommand::kRestore: return RunFullRestore(ports, FromUtf8(a.file), std::cout, std::cerr);
     case CliCommand::kDeleteBackup:
       return RunDeleteBackup(ports, FromUtf8(a.file), a.file.empty() ? a.undo_number : 0, std::cout, std::cerr);
@@ -348,6 +349,8 @@ int Scan(const CliArguments& a) {
   ports.whole = &editor;
   ports.recycle_bin = &recycle_bin;
   ports.history = &history;
+  Win32SystemRestore restore;
+  ports.restore = &restore;
   Win32ShellLinks links;
   ports.links = &links;
   ScanOptions options;
