@@ -1,6 +1,7 @@
 #include "platform/reg_text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace hs {
@@ -68,33 +69,131 @@ std::string Quote(TextView s) {
   return q;
 }
 
+// Decodes a byte source as it is read: UTF-16LE after its BOM, UTF-8 after
+// its BOM, else Windows-1252. Pieces end on whole characters; a UTF-16 file
+// of an odd byte count is noted at its end.
+class Decoder {
+ public:
+  explicit Decoder(RegTextByteSource& source) : source_(source) {}
+  // Appends the next decoded piece; false at the end of the input.
+  bool More(Text* out) {
+    if (done_) return false;
+    std::size_t n = source_.Read(chunk_.data() + carry_, chunk_.size() - carry_);
+    std::size_t have = carry_ + n;
+    if (first_) {
+      first_ = false;
+      // The BOM may arrive in pieces: read until three bytes are there or the input ends.
+      while (n > 0 && have < 3) {
+        n = source_.Read(chunk_.data() + have, chunk_.size() - have);
+        have += n;
+      }
+      std::size_t skip = 0;
+      if (have >= 2 && chunk_[0] == 0xFF && chunk_[1] == 0xFE) {
+        encoding_ = kUtf16, skip = 2;
+      } else if (have >= 2 && chunk_[0] == 0xFE && chunk_[1] == 0xFF) {
+        big_endian_ = true;
+        done_ = true;
+        return false;
+      } else if (have >= 3 && chunk_[0] == 0xEF && chunk_[1] == 0xBB && chunk_[2] == 0xBF) {
+        encoding_ = kUtf8, skip = 3;
+      }
+      std::memmove(chunk_.data(), chunk_.data() + skip, have - skip);
+      have -= skip;
+    }
+    const bool end = n == 0;
+    if (have == 0) {
+      done_ = end;
+      return !end;
+    }
+    std::size_t use = have;
+    if (encoding_ == kUtf16) {
+      use = have & ~std::size_t{1};
+      if (end && use != have) odd_utf16_ = true;
+      out->append(FromUtf16leBytes(chunk_.data(), use));
+    } else if (encoding_ == kUtf8) {
+      if (!end) use = Utf8Boundary(have);
+      out->append(FromUtf8(std::string_view(reinterpret_cast<const char*>(chunk_.data()), use)));
+    } else {
+      out->append(FromCp1252(std::string_view(reinterpret_cast<const char*>(chunk_.data()), use)));
+    }
+    if (end) {
+      done_ = true;
+      carry_ = 0;
+      return use > 0 || have > 0;
+    }
+    carry_ = have - use;
+    std::memmove(chunk_.data(), chunk_.data() + use, carry_);
+    return true;
+  }
+  bool big_endian() const { return big_endian_; }
+  bool odd_utf16() const { return odd_utf16_; }
+
+ private:
+  enum Encoding { kCp1252, kUtf8, kUtf16 };
+  // Where the last, possibly incomplete, UTF-8 sequence of chunk_[0, have) starts.
+  std::size_t Utf8Boundary(std::size_t have) const {
+    std::size_t i = have;
+    for (int back = 0; back < 4 && i > 0; ++back) {
+      const std::uint8_t b = chunk_[i - 1];
+      if ((b & 0xC0) != 0x80) {  // a lead byte or ASCII
+        const std::size_t len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 1;
+        return have - (i - 1) >= len ? have : i - 1;
+      }
+      --i;
+    }
+    return have;
+  }
+
+  RegTextByteSource& source_;
+  std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(kRegTextChunkBytes);
+  std::size_t carry_ = 0;
+  Encoding encoding_ = kCp1252;
+  bool first_ = true;
+  bool done_ = false;
+  bool big_endian_ = false;
+  bool odd_utf16_ = false;
+};
+
 // Lines of the decoded text: split at LF, one CR before the LF dropped. A
-// final empty segment after a trailing LF is not a line.
+// final empty segment after a trailing LF is not a line. A line stays valid
+// until the next call.
 class LineReader {
  public:
-  explicit LineReader(TextView text) : text_(text) {}
+  explicit LineReader(Decoder& decoder) : decoder_(decoder) {}
   bool Next(TextView* line) {
-    if (pos_ >= text_.size()) return false;
-    std::size_t lf = text_.find(u'\n', pos_);
-    std::size_t end = lf == TextView::npos ? text_.size() : lf;
-    TextView l = text_.substr(pos_, end - pos_);
+    std::size_t lf;
+    while ((lf = buffer_.find(u'\n', pos_)) == Text::npos) {
+      if (buffer_.size() - pos_ > kMaxRegTextLineChars) {
+        too_long_ = true;
+        return false;
+      }
+      buffer_.erase(0, pos_);
+      pos_ = 0;
+      if (!decoder_.More(&buffer_)) break;
+    }
+    if (pos_ >= buffer_.size()) return false;
+    const std::size_t end = lf == Text::npos ? buffer_.size() : lf;
+    TextView l = TextView(buffer_).substr(pos_, end - pos_);
     if (!l.empty() && l.back() == u'\r') l.remove_suffix(1);
-    pos_ = lf == TextView::npos ? text_.size() : lf + 1;
+    pos_ = lf == Text::npos ? buffer_.size() : lf + 1;
     ++number_;
     *line = l;
     return true;
   }
   int number() const { return number_; }
+  bool too_long() const { return too_long_; }
 
  private:
-  TextView text_;
+  Decoder& decoder_;
+  Text buffer_;
   std::size_t pos_ = 0;
   int number_ = 0;
+  bool too_long_ = false;
 };
 
 class Parser {
  public:
-  Parser(TextView text, RegTextDocument* doc) : lines_(text), doc_(doc) {}
+  Parser(LineReader& lines, const RegTextKeySink& sink) : lines_(lines), sink_(sink) {}
 
   bool Run() {
     TextView line;
@@ -105,9 +204,9 @@ class Parser {
       if (!have_header) {
         TextView h = TrimRight(t);
         if (h == u"Windows Registry Editor Version 5.00") {
-          doc_->unicode = true;
+          unicode_ = true;
         } else if (h == u"REGEDIT4") {
-          doc_->unicode = false;
+          unicode_ = false;
         } else {
           return Fail(1, "missing header: the first line must be \"Windows Registry Editor Version 5.00\" or "
                          "\"REGEDIT4\"");
@@ -126,10 +225,13 @@ class Parser {
       }
       if (!ok) return false;
     }
+    if (lines_.too_long())
+      return Fail(lines_.number() + 1, "line longer than " + std::to_string(kMaxRegTextLineChars) + " characters");
     if (!have_header) return Fail(1, "missing header: the file is empty");
-    return true;
+    return Flush();
   }
 
+  bool unicode() const { return unicode_; }
   RegTextError error;
 
  private:
@@ -158,9 +260,22 @@ class Parser {
     key.root_name = Text(RegRootName(key.root));
     if (slash != TextView::npos) key.path = Text(inner.substr(slash + 1));
     if (key.remove && key.path.empty()) return Fail(line, "a root key cannot be deleted");
-    doc_->keys.push_back(std::move(key));
-    in_key_ = !doc_->keys.back().remove;
+    if (!Flush()) return false;
+    current_ = std::move(key);
+    have_current_ = true;
+    in_key_ = !current_.remove;
     return true;
+  }
+
+  // Hands the key read so far to the sink.
+  bool Flush() {
+    if (!have_current_) return true;
+    have_current_ = false;
+    RegTextError e;
+    e.line = current_.line;
+    if (sink_(std::move(current_), &e)) return true;
+    error = std::move(e);
+    return false;
   }
 
   // Reads a quoted text starting at s[*pos] == '"'; *pos ends after the
@@ -210,7 +325,7 @@ class Parser {
     ++pos;
     TextView rest = TrimLeft(t.substr(pos));
     if (!Data(rest, line, &v)) return false;
-    doc_->keys.back().values.push_back(std::move(v));
+    current_.values.push_back(std::move(v));
     return true;
   }
 
@@ -301,7 +416,7 @@ class Parser {
         start = comma + 1;
       }
     }
-    if (!doc_->unicode && (v->type == kRegSz || v->type == kRegExpandSz || v->type == kRegMultiSz)) {
+    if (!unicode_ && (v->type == kRegSz || v->type == kRegExpandSz || v->type == kRegMultiSz)) {
       // ANSI text bytes of a REGEDIT4 file: one UTF-16 unit per byte.
       Text wide = FromCp1252(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
       bytes = ToUtf16leBytes(wide);
@@ -310,7 +425,11 @@ class Parser {
     return true;
   }
 
-  LineReader lines_;
+  LineReader& lines_;
+  const RegTextKeySink& sink_;
+  RegTextKey current_;
+  bool have_current_ = false;
+  bool unicode_ = true;
   RegTextDocument* doc_;
   bool in_key_ = false;
 };
@@ -418,6 +537,38 @@ bool ParseRegRootName(TextView name, RegKey* root) {
   return false;
 }
 
+bool ParseRegTextStream(RegTextByteSource& source, const RegTextKeySink& on_key, RegTextError* error,
+                        bool* unicode) {
+  RegTextError local;
+  RegTextError* err = error ? error : &local;
+  *err = RegTextError{};
+  Decoder decoder(source);
+  LineReader lines(decoder);
+  Parser parser(lines, on_key);
+  const bool ok = parser.Run();
+  if (source.failed()) {
+    err->line = 0;
+    err->message = "the file could not be read";
+    return false;
+  }
+  if (decoder.big_endian()) {
+    err->line = 1;
+    err->message = "UTF-16 big-endian text is not supported";
+    return false;
+  }
+  if (decoder.odd_utf16()) {
+    err->line = std::max(1, lines.number());
+    err->message = "UTF-16 text ends in half a character (odd byte count)";
+    return false;
+  }
+  if (!ok) {
+    *err = std::move(parser.error);
+    return false;
+  }
+  if (unicode) *unicode = parser.unicode();
+  return true;
+}
+
 bool ParseRegText(const std::uint8_t* data, std::size_t size, RegTextDocument* doc, RegTextError* error) {
   *doc = RegTextDocument{};
   RegTextError local;
@@ -428,33 +579,16 @@ bool ParseRegText(const std::uint8_t* data, std::size_t size, RegTextDocument* d
     err->message = "input larger than " + std::to_string(kMaxRegTextBytes) + " bytes";
     return false;
   }
-  if (size == 0) data = nullptr;
-  Text text;
-  bool odd_utf16 = false;
-  if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-    text = FromUtf16leBytes(data + 2, size - 2);
-    odd_utf16 = (size - 2) % 2 != 0;
-  } else if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
-    err->line = 1;
-    err->message = "UTF-16 big-endian text is not supported";
-    return false;
-  } else if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
-    text = FromUtf8(std::string_view(reinterpret_cast<const char*>(data + 3), size - 3));
-  } else {
-    text = FromCp1252(std::string_view(reinterpret_cast<const char*>(data), size));
-  }
-  if (odd_utf16) {
-    err->line = static_cast<int>(std::count(text.begin(), text.end(), u'\n')) + 1;
-    err->message = "UTF-16 text ends in half a character (odd byte count)";
-    return false;
-  }
-  Parser parser(text, doc);
-  if (!parser.Run()) {
-    *err = std::move(parser.error);
-    *doc = RegTextDocument{};
-    return false;
-  }
-  return true;
+  MemoryRegTextSource source(data, size);
+  const bool ok = ParseRegTextStream(
+      source,
+      [doc](RegTextKey&& key, RegTextError*) {
+        doc->keys.push_back(std::move(key));
+        return true;
+      },
+      err, &doc->unicode);
+  if (!ok) *doc = RegTextDocument{};
+  return ok;
 }
 
 bool RegTextCanCarryName(TextView name) {
@@ -538,42 +672,45 @@ std::vector<std::uint8_t> EncodeRegFile(TextView body_lines) {
   return out;
 }
 
-WinError ApplyRegText(Registry& reg, const RegTextDocument& doc, std::uint32_t view_sam, int* failed_line) {
+WinError ApplyRegTextKey(Registry& reg, const RegTextKey& key, std::uint32_t view_sam, int* failed_line) {
   int unused = 0;
   int* line = failed_line ? failed_line : &unused;
   *line = 0;
   const std::uint32_t view = view_sam & kKeyWow64Res;
-  for (const RegTextKey& key : doc.keys) {
-    if (key.remove) {
-      if (key.path.empty()) {
-        *line = key.line;
-        return err::kAccessDenied;
-      }
-      WinError e = reg.DeleteTree(key.root, key.path, view);
-      if (e == err::kFileNotFound) e = err::kSuccess;
-      if (e != err::kSuccess) {
-        *line = key.line;
-        return e;
-      }
-      continue;
-    }
-    RegKey h = 0;
-    WinError e = reg.Create(key.root, key.path, kKeySetValue | view, &h, nullptr);
-    if (e != err::kSuccess) {
+  if (key.remove) {
+    if (key.path.empty()) {
       *line = key.line;
+      return err::kAccessDenied;
+    }
+    WinError e = reg.DeleteTree(key.root, key.path, view);
+    if (e == err::kFileNotFound) e = err::kSuccess;
+    if (e != err::kSuccess) *line = key.line;
+    return e;
+  }
+  RegKey h = 0;
+  WinError e = reg.Create(key.root, key.path, kKeySetValue | view, &h, nullptr);
+  if (e != err::kSuccess) {
+    *line = key.line;
+    return e;
+  }
+  for (const RegTextValue& v : key.values) {
+    e = v.remove ? reg.DeleteValue(h, v.name) : reg.SetValue(h, v.name, v.type, v.data);
+    if (v.remove && e == err::kFileNotFound) e = err::kSuccess;
+    if (e != err::kSuccess) {
+      reg.Close(h);
+      *line = v.line;
       return e;
     }
-    for (const RegTextValue& v : key.values) {
-      e = v.remove ? reg.DeleteValue(h, v.name) : reg.SetValue(h, v.name, v.type, v.data);
-      if (v.remove && e == err::kFileNotFound) e = err::kSuccess;
-      if (e != err::kSuccess) {
-        reg.Close(h);
-        *line = v.line;
-        return e;
-      }
-    }
-    reg.Close(h);
   }
+  reg.Close(h);
+  return err::kSuccess;
+}
+
+WinError ApplyRegText(Registry& reg, const RegTextDocument& doc, std::uint32_t view_sam, int* failed_line) {
+  for (const RegTextKey& key : doc.keys) {
+    if (WinError e = ApplyRegTextKey(reg, key, view_sam, failed_line)) return e;
+  }
+  if (failed_line) *failed_line = 0;
   return err::kSuccess;
 }
 

@@ -13,7 +13,9 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,13 @@
 
 namespace hs {
 
-// Largest input ParseRegText accepts (bytes, BOM included).
+// Largest input ParseRegText accepts (bytes, BOM included); the stream
+// parser has no limit but the line length.
 inline constexpr std::size_t kMaxRegTextBytes = std::size_t{512} << 20;
+// Longest line (characters, a value's continuation lines each counting
+// alone) and the pieces a stream is read in.
+inline constexpr std::size_t kMaxRegTextLineChars = std::size_t{16} << 20;
+inline constexpr std::size_t kRegTextChunkBytes = std::size_t{1} << 20;
 
 // First line of every file the writer produces.
 inline constexpr TextView kRegTextHeaderLine = u"Windows Registry Editor Version 5.00\r\n";
@@ -60,6 +67,44 @@ struct RegTextError {
 // result is false. `error` may be null.
 [[nodiscard]] bool ParseRegText(const std::uint8_t* data, std::size_t size, RegTextDocument* doc,
                                 RegTextError* error);
+
+// The bytes of a file as they are read, in pieces of any size.
+class RegTextByteSource {
+ public:
+  virtual ~RegTextByteSource() = default;
+  // Up to `size` bytes into `buffer`; 0 at the end (or on a failure).
+  virtual std::size_t Read(std::uint8_t* buffer, std::size_t size) = 0;
+  // The input could not be read to its end.
+  virtual bool failed() const { return false; }
+};
+
+class MemoryRegTextSource final : public RegTextByteSource {
+ public:
+  MemoryRegTextSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
+    const std::size_t n = std::min(size, size_ - pos_);
+    if (n) std::copy(data_ + pos_, data_ + pos_ + n, buffer);
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+// Receives each key of a file with its values, in file order, once the key
+// is complete. False (with *error, whose line is preset to the key's) stops
+// the parse.
+using RegTextKeySink = std::function<bool(RegTextKey&& key, RegTextError* error)>;
+
+// Parses a file as it is read, handing the keys to `on_key`: memory stays
+// proportional to the longest key, whatever the size of the file. The same
+// rules as ParseRegText; keys handed over before a failure stay handed over.
+// *unicode (may be null): false for a REGEDIT4 file.
+[[nodiscard]] bool ParseRegTextStream(RegTextByteSource& source, const RegTextKeySink& on_key, RegTextError* error,
+                                      bool* unicode = nullptr);
 
 // Long root name ("HKEY_LOCAL_MACHINE") of a predefined key; empty if none.
 TextView RegRootName(RegKey root);
@@ -109,6 +154,9 @@ std::vector<std::uint8_t> EncodeRegFile(TextView body_lines);
 // line in *failed_line (may be null). Entries before the failure stay applied.
 [[nodiscard]] WinError ApplyRegText(Registry& reg, const RegTextDocument& doc, std::uint32_t view_sam,
                                     int* failed_line);
+// The same for one key and its values (a streamed parse applies as it reads).
+[[nodiscard]] WinError ApplyRegTextKey(Registry& reg, const RegTextKey& key, std::uint32_t view_sam,
+                                       int* failed_line);
 
 // Appends root_name\path (path empty: the root itself) and its whole subtree to
 // *out as .reg lines: key header, its values in EnumValue order, then each

@@ -354,6 +354,76 @@ TEST(RegTextFuzz, TruncatedPrefixes) {
   }
 }
 
+// Hands out a buffer in pieces of 1 to 7 bytes.
+class DribbleSource final : public RegTextByteSource {
+ public:
+  DribbleSource(const Bytes& data, unsigned seed) : data_(data), rng_(seed) {}
+  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
+    const std::size_t n = std::min({size, data_.size() - pos_, static_cast<std::size_t>(rng_() % 7 + 1)});
+    std::copy(data_.begin() + pos_, data_.begin() + pos_ + n, buffer);
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  const Bytes& data_;
+  std::mt19937 rng_;
+  std::size_t pos_ = 0;
+};
+
+// One line per key and value: what a parse produced, for comparison.
+std::vector<std::string> Flat(const std::vector<RegTextKey>& keys) {
+  std::vector<std::string> out;
+  for (const RegTextKey& k : keys) {
+    out.push_back(std::to_string(k.line) + (k.remove ? " -" : " ") + ToUtf8(k.root_name + u"\\" + k.path));
+    for (const RegTextValue& v : k.values) {
+      std::string data(v.data.begin(), v.data.end());
+      out.push_back(std::to_string(v.line) + " " + ToUtf8(v.name) + "=" + std::to_string(v.type) + ":" + data);
+    }
+  }
+  return out;
+}
+
+TEST(RegTextFuzz, StreamedPiecesParseAsTheWholeFile) {
+  const Bytes utf8 = Raw("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Gr\xC3\xBC\xC3\x9Fe]\r\n"
+                         "\"\xE2\x82\xAC\"=\"\xF0\x9F\x98\x80 x\"\r\n\"h\"=hex:01,\\\r\n  02\r\n");
+  const Bytes ansi = Raw("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Caf\xE9]\n@=\"\x80\"\n");
+  const Bytes odd = [] {
+    Bytes b = EncodeRegFile(Text(kRegTextHeaderLine) + u"[HKEY_USERS\\x]\r\n");
+    b.push_back('z');
+    return b;
+  }();
+  for (const Bytes& file : {EncodeRegFile(SampleFile()), utf8, ansi, odd}) {
+    RegTextDocument whole;
+    RegTextError whole_error;
+    const bool whole_ok = Parse(file, &whole, &whole_error);
+    for (unsigned seed = 1; seed <= 5; ++seed) {
+      DribbleSource source(file, seed);
+      std::vector<RegTextKey> keys;
+      RegTextError error;
+      const bool ok = ParseRegTextStream(source, [&](RegTextKey&& k, RegTextError*) {
+        keys.push_back(std::move(k));
+        return true;
+      }, &error);
+      ASSERT_EQ(whole_ok, ok) << error.message << " file " << file.size() << " seed " << seed;
+      if (ok) EXPECT_EQ(Flat(whole.keys), Flat(keys));
+      else EXPECT_EQ(whole_error.line, error.line);
+    }
+  }
+  // A sink that refuses stops the parse, with the key's line.
+  const Bytes file = EncodeRegFile(SampleFile());
+  MemoryRegTextSource source(file.data(), file.size());
+  int seen = 0;
+  RegTextError error;
+  EXPECT_FALSE(ParseRegTextStream(source, [&](RegTextKey&&, RegTextError* e) {
+    e->message = "refused";
+    return ++seen < 2;
+  }, &error));
+  EXPECT_EQ(2, seen);
+  EXPECT_EQ("refused", error.message);
+  EXPECT_GT(error.line, 1);
+}
+
 TEST(RegTextFuzz, RandomAndMutatedBuffers) {
   std::mt19937 rng(20240613);
   const Bytes sample = EncodeRegFile(SampleFile());

@@ -386,6 +386,23 @@ bool Build(const RawDescription& raw, const std::vector<char16_t>& drives_with_f
   return true;
 }
 
+// A host file read in pieces.
+class StreamRegTextSource final : public RegTextByteSource {
+ public:
+  explicit StreamRegTextSource(std::istream& in) : in_(in) {}
+  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
+    if (failed_ || !in_) return 0;
+    in_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(size));
+    if (in_.bad()) failed_ = true;
+    return static_cast<std::size_t>(in_.gcount());
+  }
+  bool failed() const override { return failed_; }
+
+ private:
+  std::istream& in_;
+  bool failed_ = false;
+};
+
 bool ReadHostFile(const stdfs::path& path, std::uint64_t limit, std::string* out, std::string* error) {
   std::error_code ec;
   const std::uint64_t size = stdfs::file_size(path, ec);
@@ -525,21 +542,32 @@ std::unique_ptr<PortableMachine> PortableMachine::Load(const Options& options, s
   }
   const std::uint32_t view = m->description_.shell.windows64 ? kKeyWow64_64Key : 0;
   for (const stdfs::path& reg_path : reg_paths) {
-    std::string bytes;
-    if (!ReadHostFile(reg_path, kMaxRegTextBytes, &bytes, error)) return nullptr;
-    RegTextDocument doc;
+    // Streamed into the store key by key: memory follows the registry, not the file.
+    std::ifstream in(reg_path, std::ios::binary);
+    if (!in) {
+      *error = reg_path.string() + ": cannot read the file";
+      return nullptr;
+    }
+    StreamRegTextSource source(in);
     RegTextError parse_error;
-    if (!ParseRegText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), &doc, &parse_error)) {
+    WinError refused = err::kSuccess;
+    std::size_t keys = 0;
+    const bool ok = ParseRegTextStream(source, [&](RegTextKey&& key, RegTextError* e) {
+      int line = 0;
+      refused = ApplyRegTextKey(*m->registry_, key, view, &line);
+      if (refused == err::kSuccess) {
+        ++keys;
+        return true;
+      }
+      e->line = line;
+      e->message = "the registry refused the entry (error " + std::to_string(refused) + ")";
+      return false;
+    }, &parse_error);
+    if (!ok) {
       *error = reg_path.string() + ":" + std::to_string(parse_error.line) + ": " + parse_error.message;
       return nullptr;
     }
-    int line = 0;
-    if (WinError e = ApplyRegText(*m->registry_, doc, view, &line)) {
-      *error = reg_path.string() + ":" + std::to_string(line) + ": the registry refused the entry (error " +
-               std::to_string(e) + ")";
-      return nullptr;
-    }
-    m->snapshot_keys_ += doc.keys.size();
+    m->snapshot_keys_ += keys;
   }
   return m;
 }
