@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "backup/undo_backup.h"
+#include "platform/file_reg_source.h"
 
 namespace hs {
 
@@ -22,14 +23,14 @@ Text MarkLine(std::size_t keys, std::size_t values) {
          ToText(static_cast<std::int64_t>(values)) + u" values";
 }
 
-std::size_t ValueCount(const RegTextDocument& doc) {
-  std::size_t n = 0;
-  for (const RegTextKey& k : doc.keys) n += k.values.size();
-  return n;
-}
-
-// The last non-empty line of a UTF-16LE file's text.
-Text LastLine(const std::vector<std::uint8_t>& bytes) {
+// The last non-empty line of a UTF-16LE file, from its last bytes.
+Text LastLine(FileSystem& fs, TextView path) {
+  FileInfo info;
+  if (fs.GetFileInfo(path, &info) != err::kSuccess) return Text();
+  constexpr std::uint64_t kTail = 4096;
+  const std::uint64_t from = info.size > kTail ? (info.size - kTail) & ~std::uint64_t{1} : 0;
+  std::vector<std::uint8_t> bytes;
+  if (fs.ReadFileRange(path, from, kTail, &bytes) != err::kSuccess) return Text();
   std::size_t end = bytes.size() / 2;
   auto at = [&](std::size_t i) { return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)); };
   while (end > 0 && (at(end - 1) == u'\r' || at(end - 1) == u'\n' || at(end - 1) == 0)) --end;
@@ -40,29 +41,57 @@ Text LastLine(const std::vector<std::uint8_t>& bytes) {
   return line;
 }
 
-bool HasRoot(const RegTextDocument& doc, RegKey root) {
-  return std::any_of(doc.keys.begin(), doc.keys.end(), [root](const RegTextKey& k) { return k.root == root; });
-}
+// What a pass over a backup file found.
+struct FileSummary {
+  std::size_t keys = 0;
+  std::size_t values = 0;
+  bool machine = false;  // HKEY_LOCAL_MACHINE
+  bool users = false;    // HKEY_CURRENT_USER or HKEY_USERS
+  std::vector<RegTextKey> sample;
+};
 
-bool ReadAndParse(FileSystem& fs, TextView path, std::vector<std::uint8_t>* bytes, RegTextDocument* doc,
-                  Text* detail) {
-  if (WinError e = fs.ReadFile(path, kMaxRegTextBytes, bytes)) {
-    *detail = u"cannot read the file: " + ErrorText(e);
+// Parses the file as a stream (memory for one key and the sample at a
+// time), keeping every `step`-th key when step > 0. False with *detail when
+// it cannot be read, does not parse, or lacks a root.
+bool ReadAndParse(FileSystem& fs, TextView path, std::size_t step, FileSummary* out, Text* detail) {
+  FileRegTextSource source(fs, path);
+  RegTextError error;
+  const bool ok = ParseRegTextStream(source, [&](RegTextKey&& key, RegTextError*) {
+    out->machine = out->machine || key.root == kHkeyLocalMachine;
+    // Windows' editor writes HKEY_CURRENT_USER and HKEY_USERS, Wine's only
+    // HKEY_USERS (the current user under its SID).
+    out->users = out->users || key.root == kHkeyCurrentUser || key.root == kHkeyUsers;
+    out->values += key.values.size();
+    if (step > 0 && out->keys % step == 0) out->sample.push_back(std::move(key));
+    ++out->keys;
+    return true;
+  }, &error);
+  if (source.failed()) {
+    *detail = u"cannot read the file: " + ErrorText(source.error());
     return false;
   }
-  RegTextError error;
-  if (!ParseRegText(bytes->data(), bytes->size(), doc, &error)) {
+  if (!ok) {
     *detail = u"the file does not parse (line " + ToText(static_cast<std::int64_t>(error.line)) + u": " +
               FromUtf8(error.message) + u")";
     return false;
   }
-  // The user's keys: Windows' editor writes HKEY_CURRENT_USER and HKEY_USERS,
-  // Wine's only HKEY_USERS (the current user under its SID).
-  if (!HasRoot(*doc, kHkeyLocalMachine) || !(HasRoot(*doc, kHkeyCurrentUser) || HasRoot(*doc, kHkeyUsers))) {
+  if (!out->machine || !out->users) {
     *detail = u"the file does not hold the whole registry (HKEY_LOCAL_MACHINE or the users' keys are missing)";
     return false;
   }
   return true;
+}
+
+// The counts of a mark line; false when it is not one.
+bool ParseMark(TextView line, std::size_t* keys, std::size_t* values) {
+  if (line.substr(0, kFullBackupMark.size()) != kFullBackupMark) return false;
+  const std::string rest = ToUtf8(line.substr(kFullBackupMark.size()));
+  unsigned long long k = 0, v = 0;
+  char tail = 0;
+  if (std::sscanf(rest.c_str(), "%llu keys, %llu values%c", &k, &v, &tail) != 2) return false;
+  *keys = static_cast<std::size_t>(k);
+  *values = static_cast<std::size_t>(v);
+  return MarkLine(*keys, *values) == line;
 }
 
 }  // namespace
@@ -100,19 +129,24 @@ std::vector<FullBackupEntry> ListFullBackups(FileSystem& fs, TextView data_folde
   return out;
 }
 
-bool CheckFullBackupFile(FileSystem& fs, TextView path, RegTextDocument* doc, Text* detail) {
-  std::vector<std::uint8_t> bytes;
-  if (!ReadAndParse(fs, path, &bytes, doc, detail)) return false;
-  const Text last = LastLine(bytes);
-  if (last.rfind(kFullBackupMark, 0) != 0) {
+bool CheckFullBackupFile(FileSystem& fs, TextView path, std::vector<RegTextKey>* sample, std::size_t* keys,
+                         Text* detail) {
+  std::size_t marked_keys = 0, marked_values = 0;
+  if (!ParseMark(LastLine(fs, path), &marked_keys, &marked_values)) {
     *detail = u"the file is not a complete full backup (its closing line is missing: cut short?)";
     return false;
   }
-  if (last != MarkLine(doc->keys.size(), ValueCount(*doc))) {
-    *detail = u"the file does not hold what its closing line counts (" + last.substr(kFullBackupMark.size()) +
-              u"; found " + MarkLine(doc->keys.size(), ValueCount(*doc)).substr(kFullBackupMark.size()) + u")";
+  FileSummary summary;
+  const std::size_t step = std::max<std::size_t>(1, marked_keys / kRestoreSampleKeys);
+  if (!ReadAndParse(fs, path, sample ? step : 0, &summary, detail)) return false;
+  if (summary.keys != marked_keys || summary.values != marked_values) {
+    *detail = u"the file does not hold what its closing line counts (" +
+              MarkLine(marked_keys, marked_values).substr(kFullBackupMark.size()) + u"; found " +
+              MarkLine(summary.keys, summary.values).substr(kFullBackupMark.size()) + u")";
     return false;
   }
+  if (sample) *sample = std::move(summary.sample);
+  if (keys) *keys = summary.keys;
   return true;
 }
 
@@ -144,13 +178,10 @@ FullBackupResult MakeFullBackup(FullBackupEnv& env) {
     return fail(FullBackupStatus::kExportFailed,
                 u"the registry editor failed (exit status " + ToText(static_cast<std::int64_t>(out.exit_code)) + u")");
   }
-  std::vector<std::uint8_t> bytes;
-  RegTextDocument doc;
+  FileSummary summary;
   Text detail;
-  if (!ReadAndParse(env.fs, temp, &bytes, &doc, &detail)) return fail(FullBackupStatus::kIncomplete, detail);
-  bytes.clear();
-  bytes.shrink_to_fit();
-  const Text mark = u"\r\n" + MarkLine(doc.keys.size(), ValueCount(doc)) + u"\r\n";
+  if (!ReadAndParse(env.fs, temp, 0, &summary, &detail)) return fail(FullBackupStatus::kIncomplete, detail);
+  const Text mark = u"\r\n" + MarkLine(summary.keys, summary.values) + u"\r\n";
   std::vector<std::uint8_t> mark_bytes;
   for (char16_t c : mark) {
     mark_bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
@@ -164,7 +195,7 @@ FullBackupResult MakeFullBackup(FullBackupEnv& env) {
   if (e) return fail(FullBackupStatus::kCannotKeep, u"cannot keep the backup: " + ErrorText(e));
   r.status = FullBackupStatus::kOk;
   r.path = path;
-  env.log.LogLine(u"Full backup written: " + LogSafe(path) + u" (" + ToText(static_cast<std::int64_t>(doc.keys.size())) +
+  env.log.LogLine(u"Full backup written: " + LogSafe(path) + u" (" + ToText(static_cast<std::int64_t>(summary.keys)) +
                   u" keys)");
   return r;
 }
@@ -178,10 +209,9 @@ FullRestoreResult RestoreFullBackupFile(FullBackupEnv& env, TextView path) {
     return r;
   };
   if (!env.fs.Exists(path) || env.fs.IsDirectory(path)) return done(FullRestoreStatus::kMissing, u"the file does not exist");
-  RegTextDocument doc;
+  RegTextDocument sample;
   Text detail;
-  if (!CheckFullBackupFile(env.fs, path, &doc, &detail)) return done(FullRestoreStatus::kDamaged, detail);
-  r.keys = doc.keys.size();
+  if (!CheckFullBackupFile(env.fs, path, &sample.keys, &r.keys, &detail)) return done(FullRestoreStatus::kDamaged, detail);
   const RegImportOutcome out = env.editor.ImportAll(path, kWholeImportWaitMs);
   if (!out.started) return done(FullRestoreStatus::kEditorNotStarted, u"the registry editor could not be started");
   if (!out.finished || out.exit_code != 0) {
@@ -189,10 +219,7 @@ FullRestoreResult RestoreFullBackupFile(FullBackupEnv& env, TextView path) {
                                                                     ToText(static_cast<std::int64_t>(out.exit_code)) + u")"
                                                               : Text(u"the registry editor did not finish"));
   }
-  // A sample spread over the whole file, in the view the editor wrote.
-  RegTextDocument sample;
-  const std::size_t step = std::max<std::size_t>(1, doc.keys.size() / kRestoreSampleKeys);
-  for (std::size_t i = 0; i < doc.keys.size(); i += step) sample.keys.push_back(std::move(doc.keys[i]));
+  // The sample is spread over the whole file; it is read in the view the editor wrote.
   r.checked = sample.keys.size();
   const Text diff = FirstImportDifference(env.registry, sample, env.windows64 ? kKeyWow64_64Key : 0);
   if (!diff.empty()) return done(FullRestoreStatus::kDiffers, u"after the import, " + diff);

@@ -86,8 +86,11 @@ struct FullRestoreResult {
 // its checks (kMissing and kDamaged change nothing).
 [[nodiscard]] FullRestoreResult RestoreFullBackupFile(FullBackupEnv& env, TextView path);
 
-// The checks alone: the file parses whole and carries a matching mark.
-// False with *detail otherwise.
-[[nodiscard]] bool CheckFullBackupFile(FileSystem& fs, TextView path, RegTextDocument* doc, Text* detail);
+// The checks alone, reading the file as a stream: it parses whole, holds
+// the roots and carries a matching mark. False with *detail otherwise. With
+// `sample`, up to about kRestoreSampleKeys keys spread over the file are
+// kept there; *keys (may be null) gets the count.
+[[nodiscard]] bool CheckFullBackupFile(FileSystem& fs, TextView path, std::vector<RegTextKey>* sample,
+                                       std::size_t* keys, Text* detail);
 
 }  // namespace hs

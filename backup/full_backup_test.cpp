@@ -201,14 +201,17 @@ TEST_F(FullBackupTest, AnExportWithTheUsersRootAloneIsWhole) {
                     u"\r\n; HiveSweep full registry backup: 2 keys, 1 values\r\n";
   const Text path = env.data_folder + u"\\1.reg";
   ASSERT_EQ(0, scratch.fs().WriteFileAtomic(path, EncodeRegFile(body)));
-  RegTextDocument doc;
+  std::vector<RegTextKey> sample;
+  std::size_t keys = 0;
   Text detail;
-  EXPECT_TRUE(CheckFullBackupFile(scratch.fs(), path, &doc, &detail)) << ToUtf8(detail);
+  EXPECT_TRUE(CheckFullBackupFile(scratch.fs(), path, &sample, &keys, &detail)) << ToUtf8(detail);
+  EXPECT_EQ(2u, keys);
+  EXPECT_EQ(2u, sample.size());
   // Without any users' keys it is not a whole registry.
   const Text machine_only = Text(kRegTextHeaderLine) +
                             u"\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\r\n\r\n; HiveSweep full registry backup: 1 keys, 0 values\r\n";
   ASSERT_EQ(0, scratch.fs().WriteFileAtomic(path, EncodeRegFile(machine_only)));
-  EXPECT_FALSE(CheckFullBackupFile(scratch.fs(), path, &doc, &detail));
+  EXPECT_FALSE(CheckFullBackupFile(scratch.fs(), path, nullptr, nullptr, &detail));
   EXPECT_NE(Text::npos, detail.find(u"users' keys")) << ToUtf8(detail);
   EXPECT_EQ(u"Thu. Jan 01, 1970. 12:00 AM", FormatBackupDate(CalendarTime(0)));
   EXPECT_EQ(9999, CalendarTime(INT64_MAX).year);

@@ -136,6 +136,15 @@ WinError FaultFileSystem::ReadFile(TextView path, std::uint64_t max_size, std::v
   return target_.ReadFile(path, max_size, out);
 }
 
+WinError FaultFileSystem::ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
+                                        std::vector<std::uint8_t>* out) {
+  if (WinError e = state_->Check(FsOp::kReadFile)) {
+    out->clear();
+    return e;
+  }
+  return target_.ReadFileRange(path, offset, size, out);
+}
+
 WinError FaultFileSystem::CreateNewFile(TextView path, std::unique_ptr<WritableFile>* out) {
   out->reset();
   if (WinError e = state_->Check(FsOp::kCreateNewFile)) return e;

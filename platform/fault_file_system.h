@@ -47,6 +47,8 @@ class FaultFileSystem final : public FileSystem {
   int Calls(FsOp op) const;
 
   [[nodiscard]] WinError ReadFile(TextView path, std::uint64_t max_size, std::vector<std::uint8_t>* out) override;
+  [[nodiscard]] WinError ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
+                                         std::vector<std::uint8_t>* out) override;
   [[nodiscard]] WinError CreateNewFile(TextView path, std::unique_ptr<WritableFile>* out) override;
   [[nodiscard]] WinError OpenAppend(TextView path, std::unique_ptr<AppendFile>* out) override;
   bool Exists(TextView path) override;

@@ -14,6 +14,18 @@ WinError FileSystem::GetFileInfo(TextView, FileInfo* out) {
   return err::kCallNotImplemented;
 }
 
+WinError FileSystem::ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
+                                   std::vector<std::uint8_t>* out) {
+  std::vector<std::uint8_t> all;
+  WinError e = ReadFile(path, ~std::uint64_t{0}, &all);
+  out->clear();
+  if (e == err::kSuccess && offset < all.size()) {
+    const std::size_t from = static_cast<std::size_t>(offset);
+    out->assign(all.begin() + from, all.begin() + from + std::min(size, all.size() - from));
+  }
+  return e;
+}
+
 WinError FileSystem::WriteFileAtomic(TextView path, std::span<const std::uint8_t> bytes) {
   if (path.empty()) return err::kPathNotFound;
   std::unique_ptr<WritableFile> file;

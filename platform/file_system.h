@@ -106,6 +106,12 @@ class FileSystem {
   // adapters implement it; the default answers 120 (for test doubles).
   [[nodiscard]] virtual WinError GetFileInfo(TextView path, FileInfo* out);
 
+  // Reads up to `size` bytes from `offset` of a file into *out (replaced):
+  // fewer at its end, none past it. For files read in pieces; the default
+  // reads the whole file (for test doubles).
+  [[nodiscard]] virtual WinError ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
+                                               std::vector<std::uint8_t>* out);
+
   // Lists a directory's entries (without "." and "..") into *out (replaced),
   // in no particular order.
   [[nodiscard]] virtual WinError ListDirectory(TextView path, std::vector<DirEntry>* out) = 0;

@@ -77,6 +77,17 @@ WinError RedirectedFileSystem::ReadFile(TextView path, std::uint64_t max_size, s
   return target_.ReadFile(p, max_size, out);
 }
 
+WinError RedirectedFileSystem::ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
+                                             std::vector<std::uint8_t>* out) {
+  Text p;
+  bool r = false;
+  if (WinError e = Map(path, &p, &r)) {
+    out->clear();
+    return e;
+  }
+  return target_.ReadFileRange(p, offset, size, out);
+}
+
 WinError RedirectedFileSystem::CreateNewFile(TextView path, std::unique_ptr<WritableFile>* out) {
   Text p;
   if (WinError e = MapForWrite(path, &p)) return e;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/file_reg_source.h"
 #include "platform/reg_text.h"
 
 namespace hs {
@@ -34,7 +35,29 @@ RegImportOutcome StoreRegEditor::Import(TextView path, bool is64) {
   return outcome;
 }
 
-RegImportOutcome StoreRegEditor::ImportAll(TextView path, std::uint32_t) { return Import(path, true); }
+// Streamed: a whole registry is applied key by key as it is read.
+RegImportOutcome StoreRegEditor::ImportAll(TextView path, std::uint32_t) {
+  RegImportOutcome outcome{true, true, 1};
+  const std::uint32_t view = windows64_ ? kKeyWow64_64Key : 0;
+  FileRegTextSource source(fs_, path);
+  RegTextError error;
+  const bool ok = ParseRegTextStream(source, [&](RegTextKey&& key, RegTextError* e) {
+    int line = 0;
+    if (WinError refused = ApplyRegTextKey(registry_, key, view, &line)) {
+      e->line = line;
+      e->message = "the registry refused the entry: " + ToUtf8(ErrorText(refused));
+      return false;
+    }
+    return true;
+  }, &error);
+  if (!ok) {
+    log_.LogLine(u"Registry import: " + LogSafe(path) + u":" + ToText(static_cast<std::int64_t>(error.line)) + u": " +
+                 FromUtf8(error.message));
+    return outcome;
+  }
+  outcome.exit_code = 0;
+  return outcome;
+}
 
 RegImportOutcome StoreRegEditor::ExportAll(TextView path, std::uint32_t) {
   RegImportOutcome outcome;

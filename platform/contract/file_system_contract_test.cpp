@@ -92,6 +92,21 @@ TEST_F(FileSystemContract, ReadFileEnforcesTheSizeLimit) {
   EXPECT_TRUE(out.empty());
 }
 
+TEST_F(FileSystemContract, RangesReadPiecesUpToTheEnd) {
+  Put(u"f", "0123456789");
+  std::vector<std::uint8_t> out = Bytes("stale");
+  EXPECT_EQ(fs_.ReadFileRange(P(u"f"), 3, 4, &out), err::kSuccess);
+  EXPECT_EQ(out, Bytes("3456"));
+  EXPECT_EQ(fs_.ReadFileRange(P(u"f"), 8, 100, &out), err::kSuccess);
+  EXPECT_EQ(out, Bytes("89"));
+  EXPECT_EQ(fs_.ReadFileRange(P(u"f"), 10, 4, &out), err::kSuccess);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(fs_.ReadFileRange(P(u"f"), 50, 4, &out), err::kSuccess);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(fs_.ReadFileRange(P(u"missing"), 0, 4, &out), err::kFileNotFound);
+  EXPECT_TRUE(out.empty());
+}
+
 TEST_F(FileSystemContract, MissingEntriesReportFileOrPathNotFound) {
   Put(u"file", "x");
   ASSERT_EQ(fs_.CreateDirectories(P(u"dir")), err::kSuccess);

@@ -247,6 +247,43 @@ WinError HostFileSystem::HostPath(TextView path, fs::path* out) const {
   return e;
 }
 
+WinError HostFileSystem::ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
+                                       std::vector<std::uint8_t>* out) {
+  out->clear();
+  Resolved r;
+  if (WinError e = Resolve(path, &r)) return e;
+  int fd = ::open(r.Full().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FromErrno(errno, r.NotFound(), err::kFileExists);
+  WinError e = err::kSuccess;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    e = FromErrno(errno, r.NotFound(), err::kFileExists);
+  } else if (S_ISDIR(st.st_mode)) {
+    e = err::kAccessDenied;
+  } else {
+    try {
+      out->resize(size);
+      std::size_t got = 0;
+      while (got < size) {
+        ssize_t n = ::pread(fd, out->data() + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+          e = FromErrno(errno, r.NotFound(), err::kFileExists);
+          break;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+      }
+      out->resize(e == err::kSuccess ? got : 0);
+    } catch (const std::exception&) {
+      out->clear();
+      e = err::kNotEnoughMemory;
+    }
+  }
+  ::close(fd);
+  return e;
+}
+
 WinError HostFileSystem::ReadFile(TextView path, std::uint64_t max_size, std::vector<std::uint8_t>* out) {
   out->clear();
   Resolved r;

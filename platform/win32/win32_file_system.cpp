@@ -129,6 +129,40 @@ DWORD Attributes(TextView path) {
 
 }  // namespace
 
+WinError Win32FileSystem::ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
+                                        std::vector<std::uint8_t>* out) {
+  out->clear();
+  std::wstring w;
+  if (WinError e = ToWide(path, &w)) return e;
+  Handle h(::CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!h.valid()) return LastError();
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!::SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN)) return LastError();
+  try {
+    out->resize(size);
+    std::size_t got = 0;
+    while (got < size) {
+      DWORD n = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 20));
+      if (!::ReadFile(h.get(), out->data() + got, want, &n, nullptr)) {
+        WinError e = LastError();
+        out->clear();
+        return e;
+      }
+      if (n == 0) break;
+      got += n;
+    }
+    out->resize(got);
+  } catch (const std::exception&) {
+    out->clear();
+    out->shrink_to_fit();
+    return err::kNotEnoughMemory;
+  }
+  return err::kSuccess;
+}
+
 WinError Win32FileSystem::ReadFile(TextView path, std::uint64_t max_size, std::vector<std::uint8_t>* out) {
   out->clear();
   std::wstring w;
