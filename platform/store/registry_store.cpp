@@ -1,5 +1,7 @@
 #include "platform/store/registry_store.h"
 
+#include <cstring>
+
 #include <algorithm>
 #include <chrono>
 
@@ -106,51 +108,88 @@ bool HasWriteRights(std::uint32_t sam) { return (sam & kKeyWriteRights) != 0; }
 
 }  // namespace
 
+// Memory per key and value stays close to the data: a key's name and its
+// upper-case form share one block, a value's name and data another.
 struct RegistryStore::Node {
-  struct Value {
-    Text name;
+  class Value {
+   public:
+    Value(TextView name, std::uint32_t type, const std::vector<std::uint8_t>& data) : type(type) {
+      Assign(name, data.data(), data.size());
+    }
+    TextView name() const { return TextView(reinterpret_cast<const char16_t*>(block_.get()), name_len_); }
+    std::vector<std::uint8_t> data() const {
+      const std::uint8_t* d = block_.get() + std::size_t{name_len_} * 2;
+      return std::vector<std::uint8_t>(d, d + data_len_);
+    }
+    std::size_t data_size() const { return data_len_; }
+    void SetData(const std::vector<std::uint8_t>& data) {
+      const Text kept(name());
+      Assign(kept, data.data(), data.size());
+    }
     std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
+
+   private:
+    void Assign(TextView name, const std::uint8_t* data, std::size_t size) {
+      auto block = std::make_unique<std::uint8_t[]>(name.size() * 2 + size);
+      std::memcpy(block.get(), name.data(), name.size() * 2);
+      if (size) std::memcpy(block.get() + name.size() * 2, data, size);
+      block_ = std::move(block);
+      name_len_ = static_cast<std::uint32_t>(name.size());
+      data_len_ = static_cast<std::uint32_t>(size);
+    }
+    std::unique_ptr<std::uint8_t[]> block_;
+    std::uint32_t name_len_ = 0;
+    std::uint32_t data_len_ = 0;
   };
-  Text name;
-  Text upper;
+
+  void SetName(TextView name) {
+    const Text up = Upcase(name);
+    names_ = std::make_unique<char16_t[]>(name.size() * 2);
+    std::copy(name.begin(), name.end(), names_.get());
+    std::copy(up.begin(), up.end(), names_.get() + name.size());
+    name_len_ = static_cast<std::uint32_t>(name.size());
+  }
+  TextView name() const { return TextView(names_.get(), name_len_); }
+  TextView upper() const { return TextView(names_.get() + name_len_, name_len_); }
+
+  std::unique_ptr<char16_t[]> names_;
+  std::uint32_t name_len_ = 0;
+  bool deleted = false;
+  bool deny_write = false;
   Node* parent = nullptr;
   std::vector<std::shared_ptr<Node>> children;  // sorted by upper
   std::vector<Value> values;                    // creation order
-  bool deleted = false;
-  bool deny_write = false;
   std::uint64_t last_write = 0;
   // A link key: opening it opens the target (a path from target_root).
   Node* link_root = nullptr;
-  std::vector<Text> link;
+  std::unique_ptr<std::vector<Text>> link;
 
-  std::vector<std::shared_ptr<Node>>::iterator LowerBound(const Text& up) {
+  std::vector<std::shared_ptr<Node>>::iterator LowerBound(TextView up) {
     return std::lower_bound(children.begin(), children.end(), up,
-                            [](const std::shared_ptr<Node>& n, const Text& u) { return n->upper < u; });
+                            [](const std::shared_ptr<Node>& n, TextView u) { return n->upper() < u; });
   }
   std::shared_ptr<Node> Find(TextView name) {
     Text up = Upcase(name);
     auto it = LowerBound(up);
-    if (it != children.end() && (*it)->upper == up) return *it;
+    if (it != children.end() && (*it)->upper() == TextView(up)) return *it;
     return nullptr;
   }
   std::shared_ptr<Node> Add(TextView name) {
     auto n = std::make_shared<Node>();
-    n->name = Text(name);
-    n->upper = Upcase(name);
+    n->SetName(name);
     n->parent = this;
     n->last_write = NowFiletime();
-    auto it = LowerBound(n->upper);
+    auto it = LowerBound(n->upper());
     children.insert(it, n);
     return n;
   }
   void Remove(Node* child) {
-    auto it = LowerBound(child->upper);
+    auto it = LowerBound(child->upper());
     if (it != children.end() && it->get() == child) children.erase(it);
   }
   Value* FindValue(TextView name) {
     for (auto& v : values)
-      if (EqualsNoCase(v.name, name)) return &v;
+      if (EqualsNoCase(v.name(), name)) return &v;
     return nullptr;
   }
   static void MarkDeleted(Node* n) {
@@ -189,8 +228,7 @@ RegistryStore::RegistryStore() : RegistryStore(Options{}) {}
 RegistryStore::RegistryStore(Options options) : options_(options) {
   auto mk = [](const char16_t* name) {
     auto n = std::make_shared<Node>();
-    n->name = name;
-    n->upper = Upcase(name);
+    n->SetName(name);
     n->last_write = NowFiletime();
     return n;
   };
@@ -208,7 +246,7 @@ RegistryStore::RegistryStore(Options options) : options_(options) {
     // Software\Wow6432Node\Classes is a link to Software\Classes\Wow6432Node.
     auto link = wow->Add(u"Classes");
     link->link_root = hklm_.get();
-    link->link = {u"Software", u"Classes", kWow};
+    link->link = std::make_unique<std::vector<Text>>(std::vector<Text>{u"Software", u"Classes", Text(kWow)});
   }
 }
 
@@ -340,8 +378,8 @@ std::shared_ptr<RegistryStore::Node> RegistryStore::Walk(const Target& t, bool c
       *depth_found = i + 1;
     }
     int hops = 0;
-    while (!next->link.empty() && hops++ < 8) {
-      Target lt{next->link_root, next->link};
+    while (next->link && hops++ < 8) {
+      Target lt{next->link_root, *next->link};
       std::size_t d = 0;
       auto target = Walk(lt, create, error, nullptr, &d);
       if (!target) return nullptr;
@@ -517,14 +555,14 @@ void RegistryStore::Children(Handle& h, std::vector<std::shared_ptr<Node>>** out
   if (h.merged_generation != generation_) {
     h.merged.clear();
     auto add = [&](const std::shared_ptr<Node>& n) {
-      auto it = std::lower_bound(h.merged.begin(), h.merged.end(), n->upper,
-                                 [](const std::shared_ptr<Node>& a, const Text& u) { return a->upper < u; });
-      if (it == h.merged.end() || (*it)->upper != n->upper) h.merged.insert(it, n);
+      auto it = std::lower_bound(h.merged.begin(), h.merged.end(), n->upper(),
+                                 [](const std::shared_ptr<Node>& a, TextView u) { return a->upper() < u; });
+      if (it == h.merged.end() || (*it)->upper() != n->upper()) h.merged.insert(it, n);
     };
     for (auto* base : {h.node.get(), h.alt.get()}) {
       if (!base) continue;
       for (auto& c : base->children)
-        if (!h.classes32 || !IsRedirectedClass(c->name)) add(c);
+        if (!h.classes32 || !IsRedirectedClass(c->name())) add(c);
     }
     for (auto& e : h.extra) add(e);
     h.merged_generation = generation_;
@@ -539,11 +577,11 @@ WinError RegistryStore::QueryInfo(RegKey key, RegKeyInfo* info) {
   Children(*h, &kids);
   RegKeyInfo r;
   r.subkeys = static_cast<std::uint32_t>(kids->size());
-  for (auto& c : *kids) r.max_subkey_name = std::max<std::uint32_t>(r.max_subkey_name, c->name.size());
+  for (auto& c : *kids) r.max_subkey_name = std::max<std::uint32_t>(r.max_subkey_name, c->name().size());
   r.values = static_cast<std::uint32_t>(h->node->values.size());
   for (auto& v : h->node->values) {
-    r.max_value_name = std::max<std::uint32_t>(r.max_value_name, v.name.size());
-    r.max_value_data = std::max<std::uint32_t>(r.max_value_data, v.data.size());
+    r.max_value_name = std::max<std::uint32_t>(r.max_value_name, v.name().size());
+    r.max_value_data = std::max<std::uint32_t>(r.max_value_data, v.data_size());
   }
   r.last_write = h->node->last_write;
   *info = r;
@@ -556,9 +594,9 @@ WinError RegistryStore::EnumKey(RegKey key, std::uint32_t index, std::uint32_t n
   std::vector<std::shared_ptr<Node>>* kids = nullptr;
   Children(*h, &kids);
   if (index >= kids->size()) return err::kNoMoreItems;
-  const Text& n = (*kids)[index]->name;
+  const TextView n = (*kids)[index]->name();
   if (n.size() >= name_capacity) return err::kMoreData;
-  *name = n;
+  *name = Text(n);
   return err::kSuccess;
 }
 
@@ -569,12 +607,12 @@ WinError RegistryStore::EnumValue(RegKey key, std::uint32_t index, std::uint32_t
   auto& vals = h->node->values;
   if (index >= vals.size()) return err::kNoMoreItems;
   const auto& v = vals[index];
-  if (v.name.size() >= name_capacity) return err::kMoreData;
-  if (value && v.data.size() > data_capacity) return err::kMoreData;
-  *name = v.name;
+  if (v.name().size() >= name_capacity) return err::kMoreData;
+  if (value && v.data_size() > data_capacity) return err::kMoreData;
+  *name = Text(v.name());
   if (value) {
     value->type = v.type;
-    value->data = v.data;
+    value->data = v.data();
   }
   return err::kSuccess;
 }
@@ -586,7 +624,7 @@ WinError RegistryStore::QueryValue(RegKey key, TextView name, RegValue* value) {
   if (!v) return err::kFileNotFound;
   if (value) {
     value->type = v->type;
-    value->data = v->data;
+    value->data = v->data();
   }
   return err::kSuccess;
 }
@@ -599,10 +637,10 @@ WinError RegistryStore::SetValue(RegKey key, TextView name, std::uint32_t type,
   if (name.size() > kMaxValueNameChars) return err::kInvalidParameter;
   auto* v = h->node->FindValue(name);
   if (!v) {
-    h->node->values.push_back({Text(name), type, data});
+    h->node->values.emplace_back(name, type, data);
   } else {
     v->type = type;
-    v->data = data;
+    v->SetData(data);
   }
   h->node->last_write = NowFiletime();
   return err::kSuccess;
@@ -614,7 +652,7 @@ WinError RegistryStore::DeleteValue(RegKey key, TextView name) {
   if (h->node->deny_write) return err::kAccessDenied;
   auto& vals = h->node->values;
   for (auto it = vals.begin(); it != vals.end(); ++it) {
-    if (EqualsNoCase(it->name, name)) {
+    if (EqualsNoCase(it->name(), name)) {
       vals.erase(it);
       h->node->last_write = NowFiletime();
       return err::kSuccess;
