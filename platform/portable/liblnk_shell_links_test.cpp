@@ -166,7 +166,7 @@ TEST(ShellLinkLayout, DeclaredSizesPastTheEndAreRefused) {
   }
 }
 
-TEST(ShellLinkLayout, EveryCutOfAShortcutIsRefused) {
+TEST(ShellLinkLayout, CutsInsideAPartAreRefused) {
   Bytes whole;
   ASSERT_TRUE(::hs::testing::ReadSourceFile("platform/contract/shortcuts/present.lnk", &whole));
   // Only the cut that drops just the terminal block leaves whole parts.
