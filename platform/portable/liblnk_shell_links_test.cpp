@@ -2,6 +2,7 @@
 // whose declared sizes do not fit them.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,76 +24,40 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Put16(Bytes& b, std::uint16_t v) {
-  b.push_back(v & 0xFF);
-  b.push_back(v >> 8);
+// Appends (or, with `at`, overwrites) little-endian fields of `width` bytes.
+void Put(Bytes& b, int width, std::initializer_list<std::uint32_t> values) {
+  for (std::uint32_t v : values)
+    for (int i = 0; i < width; ++i) b.push_back((v >> (8 * i)) & 0xFF);
 }
-void Put32(Bytes& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back((v >> (8 * i)) & 0xFF);
-}
-void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
-}
-void PutText(Bytes& b, const std::string& s) {
-  b.insert(b.end(), s.begin(), s.end());
-  b.push_back(0);
+void Set(Bytes& b, std::size_t at, int width, std::uint32_t v) {
+  for (int i = 0; i < width; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
 }
 
 constexpr std::uint32_t kIdList = 0x01, kLinkInfo = 0x02, kName = 0x04, kUnicode = 0x80;
 
 Bytes Header(std::uint32_t flags) {
-  Bytes b(76, 0);
-  Set32(b, 0, 0x4C);
-  const std::uint8_t clsid[16] = {0x01, 0x14, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
-  std::copy(std::begin(clsid), std::end(clsid), b.begin() + 4);
-  Set32(b, 20, flags);
+  Bytes b;
+  Put(b, 4, {0x4C, 0x00021401, 0, 0xC0, 0x46000000, flags});
+  b.resize(76, 0);
   return b;
 }
 
-// Link information for the local path `path`: header, a volume with an
-// empty label, the path, an empty suffix.
-Bytes LinkInfo(const std::string& path) {
-  Bytes volume;
-  Put32(volume, 17);  // size
-  Put32(volume, 3);   // fixed drive
-  Put32(volume, 0);   // serial
-  Put32(volume, 16);  // label offset
-  volume.push_back(0);
-  Bytes info;
-  const std::uint32_t local = 0x1C + static_cast<std::uint32_t>(volume.size());
-  const std::uint32_t suffix = local + static_cast<std::uint32_t>(path.size()) + 1;
-  Put32(info, suffix + 1);
-  Put32(info, 0x1C);
-  Put32(info, 1);  // volume and local path
-  Put32(info, 0x1C);
-  Put32(info, local);
-  Put32(info, 0);
-  Put32(info, suffix);
-  info.insert(info.end(), volume.begin(), volume.end());
-  PutText(info, path);
-  info.push_back(0);
-  return info;
-}
-
-// A whole link: an item list of one 4-byte item, the link information for
-// C:\App\x.exe, a Unicode name "ab", one 12-byte extra block, the terminal.
-// Offsets of its parts, for the cases that damage them.
+// A whole link: an item list of one 4-byte item; link information with a
+// volume (empty label), the local path C:\App\x.exe and an empty suffix; a
+// Unicode name "ab"; one 12-byte extra block; the terminal block.
 constexpr std::size_t kIdListAt = 76, kLinkInfoAt = 76 + 2 + 6;
+constexpr std::uint32_t kLinkInfoSize = 0x1C + 17 + 13 + 1;
 Bytes WholeLink() {
   Bytes b = Header(kIdList | kLinkInfo | kName | kUnicode);
-  Put16(b, 6);
-  Put16(b, 4);
-  Put16(b, 0x1234);
-  Put16(b, 0);
-  const Bytes info = LinkInfo("C:\\App\\x.exe");
-  b.insert(b.end(), info.begin(), info.end());
-  Put16(b, 2);
-  Put16(b, 'a');
-  Put16(b, 'b');
-  Put32(b, 12);
-  Put32(b, 0xA0000099);
-  Put32(b, 0);
-  Put32(b, 0);
+  Put(b, 2, {6, 4, 0x1234, 0});
+  Put(b, 4, {kLinkInfoSize, 0x1C, 1, 0x1C, 0x1C + 17, 0, kLinkInfoSize - 1});
+  Put(b, 4, {17, 3, 0, 16});
+  b.push_back(0);
+  const std::string path = "C:\\App\\x.exe";
+  b.insert(b.end(), path.begin(), path.end());
+  Put(b, 1, {0, 0});
+  Put(b, 2, {2, 'a', 'b'});
+  Put(b, 4, {12, 0xA0000099, 0, 0});
   return b;
 }
 
@@ -100,11 +65,8 @@ Bytes WholeLink() {
 // that declares 0x96000000 bytes (2.5 GB).
 Bytes HugeLinkInfo() {
   Bytes b = Header(kLinkInfo);
-  Put32(b, 0x96000000);
-  Put32(b, 0x1C);
-  Put32(b, 1);
-  Put32(b, 0x1C);
-  Put16(b, 0x30);
+  Put(b, 4, {0x96000000, 0x1C, 1, 0x1C});
+  Put(b, 2, {0x30});
   return b;
 }
 
@@ -131,7 +93,7 @@ TEST(ShellLinkLayout, DeclaredSizesPastTheEndAreRefused) {
   EXPECT_FALSE(Fits(huge));
 
   const Bytes whole = WholeLink();
-  const std::size_t info_size = whole[kLinkInfoAt];
+  const std::size_t info_size = kLinkInfoSize;
   const std::size_t name_at = kLinkInfoAt + info_size;
   const std::size_t block_at = name_at + 6;
   struct Case {
@@ -156,12 +118,7 @@ TEST(ShellLinkLayout, DeclaredSizesPastTheEndAreRefused) {
   ASSERT_EQ(whole.size(), block_at + 12 + 4);
   for (const Case& c : cases) {
     Bytes b = whole;
-    if (c.bytes == 2) {
-      b[c.at] = c.value & 0xFF;
-      b[c.at + 1] = (c.value >> 8) & 0xFF;
-    } else {
-      Set32(b, c.at, c.value);
-    }
+    Set(b, c.at, c.bytes, c.value);
     EXPECT_FALSE(Fits(b)) << c.what;
   }
 }
