@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/portable/shell_link_layout.h"
+
 namespace hs {
 
 namespace {
@@ -185,6 +187,9 @@ std::unique_ptr<ShellLinks::ThreadGuard> LiblnkShellLinks::EnterThread() { retur
 Text LiblnkShellLinks::TargetPath(TextView link_path) {
   std::vector<std::uint8_t> bytes;
   if (fs_.ReadFile(link_path, kMaxShellLinkBytes, &bytes) != err::kSuccess || bytes.empty()) return Text();
+  // liblnk allocates what the file declares: it sees only files whose every
+  // declared size fits the bytes read.
+  if (!ShellLinkLayoutFits(bytes)) return Text();
   LnkFile lnk(bytes);
   if (!lnk.open()) return Text();
 

@@ -2,7 +2,10 @@
 //
 // The file is read through the FileSystem port (at most kMaxShellLinkBytes)
 // and handed to liblnk from memory (a libbfio memory range), so the
-// machine's own path rules apply.
+// machine's own path rules apply. liblnk trusts the sizes a file declares,
+// so it is handed only files that pass ShellLinkLayoutFits
+// (shell_link_layout.h): a file with a size, offset or count past its end has
+// no target, and liblnk never sees a size larger than the file.
 // The target is what the link holds, in the order the shell-link object of
 // the reference platform (Wine) prefers it: the network path of its
 // location (the UNC form), else the local path of its location, else its
