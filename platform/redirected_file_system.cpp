@@ -137,7 +137,17 @@ WinError RedirectedFileSystem::ListDirectory(TextView path, std::vector<DirEntry
     out->clear();
     return e;
   }
-  return target_.ListDirectory(p, out);
+  if (WinError e = target_.ListDirectory(p, out)) return e;
+  // The folder that holds `from` shows it as the folder it leads to.
+  const std::size_t cut = from_.find_last_of(u"\\/");
+  if (r || cut == Text::npos || cut + 1 >= from_.size()) return err::kSuccess;
+  if (!EqualsNoCase(WithoutTrailingSeparators(Text(path)), WithoutTrailingSeparators(from_.substr(0, cut + 1))))
+    return err::kSuccess;
+  const Text name = from_.substr(cut + 1);
+  std::erase_if(*out, [&](const DirEntry& d) { return EqualsNoCase(d.name, name); });
+  if (target_.IsDirectory(to_)) out->push_back(DirEntry{name, true, 0});
+  else if (target_.Exists(to_)) out->push_back(DirEntry{name, false, 0});
+  return err::kSuccess;
 }
 
 XmlWriterOpen RedirectedXmlWriterFactory::Create(TextView path) {
