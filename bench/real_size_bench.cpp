@@ -22,6 +22,7 @@
 #include "areas/areas.h"
 #include "areas/deep_scan.h"
 #include "areas/safe_lists.h"
+#include "app/data_folder.h"
 #include "engine/file_reference.h"
 #include "engine/registry_walk.h"
 #include "engine/scan_manager.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
   PortableMachine::Options options;
   options.folder = argv[1];
   options.data_folder = data;
+  options.data_folder_of = DataFolderPath;
   auto t0 = std::chrono::steady_clock::now();
   std::unique_ptr<PortableMachine> machine = PortableMachine::Load(options, &error);
   if (!machine) {
