@@ -57,6 +57,10 @@ class CDeepScan : public CCategory {
 
   static constexpr std::size_t kMaxWalkDepth = 512;
 
+  // Distinct value texts tested for a file in the last scan (for the
+  // benchmark; at most the number remembered).
+  std::size_t paths_tested() const { return missing_.size(); }
+
   // Set while a walk must unwind (cancel seen) and after a scan ended.
   bool stopped() const { return stop_; }
   RegKey root() const { return root_; }

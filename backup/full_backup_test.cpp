@@ -241,6 +241,10 @@ TEST_F(FullBackupTest, RestorePointsAreMadeAtMostOnceADay) {
   EXPECT_EQ(EncodeUtcSystemTime(clock.UtcSeconds()), v.data);
   EXPECT_EQ(16u, v.data.size());
 
+  // A second repair within the same second makes none either.
+  EXPECT_FALSE(RestorePointDue(registry, clock));
+  EXPECT_TRUE(CreateSystemRestorePoint(rp, u""));
+  EXPECT_EQ(1u, restore.descriptions.size());
   clock.AdvanceMs(23ull * 3600 * 1000);
   EXPECT_TRUE(CreateSystemRestorePoint(rp, u""));
   EXPECT_EQ(1u, restore.descriptions.size());

@@ -39,7 +39,8 @@ bool RestorePointDue(Registry& registry, Clock& clock) {
   registry.Close(key);
   if (e != err::kSuccess || !DecodeUtcSystemTime(v.data, &last)) return true;
   const std::int64_t now = clock.UtcSeconds();
-  if (now <= last) return true;
+  // A clock set back makes one due; the same second is not a day later.
+  if (now < last) return true;
   return (now - last) / 3600 > kRestorePointHours;
 }
 

@@ -4,6 +4,7 @@
 
 #include "areas/safe_lists.h"
 #include "engine/category.h"
+#include "platform/caching_shell_paths.h"
 
 namespace hs {
 
@@ -130,6 +131,11 @@ std::size_t FileReferences::cache_size() const {
   return valid_.size();
 }
 
+std::size_t FileReferences::references_judged() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return valid_.size() + missing_this_scan_.size();
+}
+
 bool FileReferences::Cached(TextView text) const {
   std::lock_guard<std::mutex> lock(mu_);
   return valid_.count(Text(text)) != 0;
@@ -141,9 +147,15 @@ bool FileReferences::CacheValid(TextView text) {
   return true;
 }
 
+std::shared_ptr<ShellPaths> FileReferences::Files() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (scan_files_) return scan_files_;
+  return std::shared_ptr<ShellPaths>(std::shared_ptr<ShellPaths>(), &shell_);
+}
+
 bool FileReferences::Exists(TextView path) {
   ++fs_calls_;
-  return shell_.PathFileExists(path);
+  return Files()->PathFileExists(path);
 }
 
 bool FileReferences::IsSystemProtected(TextView path) {
@@ -153,7 +165,7 @@ bool FileReferences::IsSystemProtected(TextView path) {
 
 int FileReferences::FileAttributesOf(TextView path) {
   ++fs_calls_;
-  switch (shell_.FileAttributes(path)) {
+  switch (Files()->FileAttributes(path)) {
     case FileKind::kFile: return 1;
     case FileKind::kDirectory: return 0;
     default: return -1;
@@ -342,8 +354,16 @@ bool FileReferences::CheckRundll32Command(const CCategory& area, TextView text, 
 }
 
 void FileReferences::BeginScan() {
+  auto files = std::make_shared<CachingShellPaths>(shell_);
   std::lock_guard<std::mutex> lock(mu_);
   missing_this_scan_.clear();
+  scan_files_ = std::move(files);
+}
+
+void FileReferences::EndScan() {
+  std::shared_ptr<ShellPaths> done;
+  std::lock_guard<std::mutex> lock(mu_);
+  done.swap(scan_files_);
 }
 
 bool FileReferences::FileReferenceValid(const CCategory& area, TextView text, const FileRefFlags& flags) {

@@ -6,12 +6,15 @@
 // judged, false when the file it names is missing. Cheap text tests come
 // first; references found valid are cached for the life of the object (the
 // process), so a program named by many entries costs one file-system test.
+// Between BeginScan and EndScan the file and folder tests go through a
+// CachingShellPaths made for that scan, so a path costs about one call.
 //
 // Used from the scan worker (one at a time); the cache is guarded anyway.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -44,8 +47,11 @@ class FileReferences {
 
   // Starts a scan: forgets the missing references of the previous one (a
   // reference found missing is not tested again within one scan, since the
-  // scan reads one moment of the machine; valid answers stay cached for good).
+  // scan reads one moment of the machine; valid answers stay cached for good),
+  // and starts remembering which files and folders exist (on the calling
+  // thread, the scan worker) until EndScan.
   void BeginScan();
+  void EndScan();
 
   // The setting SetChkREmovableMedia: references to removable media are not judged.
   void set_skip_removable_media(bool on) { skip_removable_media_ = on; }
@@ -75,6 +81,9 @@ class FileReferences {
   // File-system and shell calls made so far (for the benchmark).
   std::uint64_t fs_calls() const { return fs_calls_.load(); }
   std::size_t cache_size() const;
+  // References judged in this object's life: found valid, or missing in
+  // this scan (for the benchmark).
+  std::size_t references_judged() const;
 
  private:
   bool Cached(TextView text) const;
@@ -83,6 +92,8 @@ class FileReferences {
   bool Exists(TextView path);
   Text Expand(TextView text, std::uint32_t capacity, bool* ok);
   const std::vector<Text>& Drives();
+  // The scan's cache, or the adapter outside a scan.
+  std::shared_ptr<ShellPaths> Files() const;
 
   ShellPaths& shell_;
   RegEnv reg_;
@@ -96,6 +107,7 @@ class FileReferences {
   std::vector<Text> drives_;
   bool drives_read_ = false;
   std::atomic<std::uint64_t> fs_calls_{0};
+  std::shared_ptr<ShellPaths> scan_files_;
 };
 
 // Text after the last backslash (the whole text without one); the text

@@ -173,6 +173,13 @@ void ScanManager::JoinWorker() { owner_->Join(); }
 
 bool ScanManager::ScanWorker() {
   if (context_.file_refs) context_.file_refs->BeginScan();
+  // The scan's file answers go when the scan ends, however it ends.
+  struct EndFileScan {
+    FileReferences* refs;
+    ~EndFileScan() {
+      if (refs) refs->EndScan();
+    }
+  } end_file_scan{context_.file_refs};
   // Redirection stays off for the rest of this thread, so that paths in the
   // system folder reach the 64-bit files.
   FsRedirectionOff redirection(context_.wow64, reg_.windows64);

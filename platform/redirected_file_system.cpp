@@ -101,15 +101,15 @@ WinError RedirectedFileSystem::OpenAppend(TextView path, std::unique_ptr<AppendF
 }
 
 bool RedirectedFileSystem::Exists(TextView path) {
-  Text p;
+  Text p, next;
   bool r = false;
-  return Map(path, &p, &r) == err::kSuccess && target_.Exists(p);
+  return Map(path, &p, &r) == err::kSuccess && (target_.Exists(p) || (!r && LeadsToFrom(path, &next)));
 }
 
 bool RedirectedFileSystem::IsDirectory(TextView path) {
-  Text p;
+  Text p, next;
   bool r = false;
-  return Map(path, &p, &r) == err::kSuccess && target_.IsDirectory(p);
+  return Map(path, &p, &r) == err::kSuccess && (target_.IsDirectory(p) || (!r && LeadsToFrom(path, &next)));
 }
 
 WinError RedirectedFileSystem::CreateDirectories(TextView path) {
@@ -148,7 +148,30 @@ WinError RedirectedFileSystem::ListDirectory(TextView path, std::vector<DirEntry
     out->clear();
     return e;
   }
-  return target_.ListDirectory(p, out);
+  Text next;
+  const bool shown = !r && LeadsToFrom(path, &next);
+  WinError e = target_.ListDirectory(p, out);
+  if (!shown) return e;
+  if (e != err::kSuccess) out->clear();
+  // The folder on the way to `from` shows the next folder of that way.
+  std::erase_if(*out, [&](const DirEntry& d) { return EqualsNoCase(d.name, next); });
+  out->push_back(DirEntry{next, true, 0});
+  return err::kSuccess;
+}
+
+bool RedirectedFileSystem::LeadsToFrom(TextView path, Text* next) const {
+  Text p = WithoutTrailingSeparators(Text(path));
+  if (p.size() >= from_.size() || from_.empty()) return false;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const char16_t a = p[i], b = from_[i];
+    if (IsSep(a) ? !IsSep(b) : UpcaseUnit(a) != UpcaseUnit(b)) return false;
+  }
+  if (!IsSep(from_[p.size()])) return false;
+  std::size_t begin = p.size() + 1, end = begin;
+  while (end < from_.size() && !IsSep(from_[end])) ++end;
+  if (end == begin || !target_.IsDirectory(to_)) return false;
+  *next = from_.substr(begin, end - begin);
+  return true;
 }
 
 XmlWriterOpen RedirectedXmlWriterFactory::Create(TextView path) {

@@ -15,6 +15,11 @@
 // without reaching the wrapped file system: reads see the whole machine,
 // writes land only in the redirected folder.
 //
+// While the target folder exists, the folders on the way to `from` exist
+// too (as folders), and each one's listing shows the next folder of that
+// way, so that the view holds together (a folder that is missing has
+// nothing below it).
+//
 // Immutable after construction; as thread-safe as the wrapped file system,
 // which must outlive this object and the files it opens.
 #pragma once
@@ -52,6 +57,10 @@ class RedirectedFileSystem final : public FileSystem {
   [[nodiscard]] WinError MapForWrite(TextView path, Text* out) const;
 
  private:
+
+  // `path` (by spelling) is a folder on the way to `from`; *next is the
+  // name below it on that way. False also while the target is missing.
+  bool LeadsToFrom(TextView path, Text* next) const;
 
   FileSystem& target_;
   Text from_;

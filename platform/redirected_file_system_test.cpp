@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "testing/scratch_fs.h"
 
 namespace hs {
@@ -117,6 +119,25 @@ TEST_F(Redirected, WritersThatOpenTheirOwnFilesFollowTheRules) {
   ASSERT_EQ(1u, refused.failures.size());
   EXPECT_EQ(XmlSetupStep::kFileStream, refused.failures[0].step);
   EXPECT_EQ(HResultFromWin32(err::kAccessDenied), refused.failures[0].hr);
+}
+
+TEST_F(Redirected, TheWayToTheFolderExistsAndIsListed) {
+  const Text corvanta = scratch_.Path(u"machine\\AppData\\Corvanta");
+  EXPECT_FALSE(scratch_.fs().IsDirectory(corvanta));
+  EXPECT_TRUE(fs_.IsDirectory(corvanta));
+  EXPECT_TRUE(fs_.Exists(corvanta + u"\\"));
+  EXPECT_FALSE(fs_.Exists(corvanta + u"\\Other"));
+  std::vector<DirEntry> entries;
+  ASSERT_EQ(err::kSuccess, fs_.ListDirectory(scratch_.Path(u"machine\\APPDATA"), &entries));
+  ASSERT_EQ(2u, entries.size());
+  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  EXPECT_EQ(u"Corvanta", entries[0].name);
+  EXPECT_TRUE(entries[0].is_directory);
+  EXPECT_EQ(u"old.txt", entries[1].name);
+  ASSERT_EQ(err::kSuccess, fs_.ListDirectory(corvanta, &entries));
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ(u"HiveSweep", entries[0].name);
+  EXPECT_TRUE(entries[0].is_directory);
 }
 
 TEST(RedirectedMap, ADriveTargetKeepsItsRoot) {

@@ -123,6 +123,20 @@ class ShellPaths {
   // SfcIsFileProtected of "sfc.dll" for a full path; false when the system
   // has no file protection.
   virtual bool IsFileProtected(TextView path) = 0;
+
+  // The entries of a folder, each named and typed as FileAttributes would
+  // find it at "<folder>\<name>", so that many lookups in one folder cost
+  // one listing. False (and *out empty) when `folder` is not a folder or the
+  // adapter does not list (the default).
+  struct FolderEntry {
+    Text name;
+    FileKind kind = FileKind::kMissing;
+  };
+  [[nodiscard]] virtual bool ListFolder(TextView folder, std::vector<FolderEntry>* out) {
+    (void)folder;
+    out->clear();
+    return false;
+  }
 };
 
 // Helpers both adapters share.

@@ -224,6 +224,21 @@ FileKind PortableShellPaths::Lookup(TextView path) const {
 
 FileKind PortableShellPaths::FileAttributes(TextView path) { return Lookup(path); }
 
+bool PortableShellPaths::ListFolder(TextView folder, std::vector<FolderEntry>* out) {
+  out->clear();
+  if (folder.empty() || !Usable(folder) || folder.rfind(u"\\\\?\\", 0) == 0) return false;
+  Text full;
+  if (!FullPathName(folder, &full)) return false;
+  if (full.rfind(u"\\\\.\\", 0) == 0) full.erase(0, 4);
+  if (!IsDriveAbsolute(full) || !m_.drives.count(UpcaseUnit(full[0]))) return false;
+  std::vector<DirEntry> entries;
+  if (fs_.ListDirectory(Redirect(TrimTrailingSeparators(full)), &entries) != err::kSuccess) return false;
+  out->reserve(entries.size());
+  for (DirEntry& e : entries)
+    out->push_back(FolderEntry{std::move(e.name), e.is_directory ? FileKind::kDirectory : FileKind::kFile});
+  return true;
+}
+
 bool PortableShellPaths::PathFileExists(TextView path) { return Lookup(path) != FileKind::kMissing; }
 
 std::vector<Text> PortableShellPaths::LogicalDriveStrings() {

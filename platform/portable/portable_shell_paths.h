@@ -76,6 +76,9 @@ class PortableShellPaths final : public ShellPaths {
   bool PathIsNetworkPath(TextView path) override;
   bool PathIsFileSpec(TextView path) override;
   bool IsFileProtected(TextView path) override;
+  // The folder's entries through FileSystem::ListDirectory (after the same
+  // resolution and redirection as FileAttributes).
+  [[nodiscard]] bool ListFolder(TextView folder, std::vector<FolderEntry>* out) override;
 
  private:
   // GetFullPathNameW of `path` (see above); false when it cannot be resolved.

@@ -1,0 +1,180 @@
+// A scan of a machine folder of real size (made by hs_gen_machine): per
+// area and for all areas together, the time, its ratio to a bare walk of
+// the registry (HKEY_LOCAL_MACHINE\SOFTWARE in both views and
+// HKEY_CURRENT_USER), the calls that reached the shell-paths adapter per
+// distinct path the area tested, and the peak memory. Each area runs as a
+// scan of its own (its own file cache), then all areas run as one scan.
+// The deep scan of the machine runs once more without the scan's file cache
+// (the adapter asked directly), for comparison.
+//
+//   hs_bench_real_size MACHINE_FOLDER
+//
+// Natively only (the machine folder is loaded into the portable adapters).
+// Prints figures; never fails.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include "areas/areas.h"
+#include "areas/deep_scan.h"
+#include "areas/safe_lists.h"
+#include "app/data_folder.h"
+#include "engine/file_reference.h"
+#include "engine/registry_walk.h"
+#include "engine/scan_manager.h"
+#include "platform/callback_notifier.h"
+#include "platform/counting_shell_paths.h"
+#include "platform/log.h"
+#include "platform/portable/portable_machine.h"
+
+namespace hs {
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double PeakMb() {
+  struct rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_maxrss) / 1024.0;  // KiB on Linux
+}
+
+struct Run {
+  double seconds = 0;
+  std::size_t problems = 0;
+  std::uint64_t calls = 0;     // reached the adapter
+  std::uint64_t tests = 0;     // file tests the area asked for
+  std::size_t distinct = 0;    // distinct texts tested
+};
+
+}  // namespace
+}  // namespace hs
+
+int main(int argc, char** argv) {
+  using namespace hs;
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: hs_bench_real_size MACHINE_FOLDER\n");
+    return 0;
+  }
+  const std::filesystem::path data = std::filesystem::temp_directory_path() / "hs_bench_real_size_data";
+  std::string error;
+  PortableMachine::Options options;
+  options.folder = argv[1];
+  options.data_folder = data;
+  options.data_folder_of = DataFolderPath;
+  auto t0 = std::chrono::steady_clock::now();
+  std::unique_ptr<PortableMachine> machine = PortableMachine::Load(options, &error);
+  if (!machine) {
+    std::fprintf(stderr, "cannot load %s: %s\n", argv[1], error.c_str());
+    return 0;
+  }
+  std::printf("loaded %s: %zu keys in %.2f s, peak %.0f MB\n", argv[1], machine->snapshot_keys(), Seconds(t0),
+              PeakMb());
+
+  // The bare walk, best of three.
+  Registry& reg = machine->registry();
+  const bool w64 = machine->description().shell.windows64;
+  double bare = 1e30;
+  WalkCounts walked;
+  for (int round = 0; round < 3; ++round) {
+    t0 = std::chrono::steady_clock::now();
+    WalkCounts c = WalkRegistry(reg, kHkeyLocalMachine, u"SOFTWARE", w64 ? kKeyWow64_64Key : 0);
+    if (w64) {
+      const WalkCounts c32 = WalkRegistry(reg, kHkeyLocalMachine, u"SOFTWARE", kKeyWow64_32Key);
+      c.keys += c32.keys;
+      c.values += c32.values;
+    }
+    const WalkCounts cu = WalkRegistry(reg, kHkeyCurrentUser, u"", 0);
+    c.keys += cu.keys;
+    c.values += cu.values;
+    bare = std::min(bare, Seconds(t0));
+    walked = c;
+  }
+  std::printf("bare walk: %llu keys, %llu values in %.3f s\n", static_cast<unsigned long long>(walked.keys),
+              static_cast<unsigned long long>(walked.values), bare);
+
+  CountingShellPaths shell(machine->shell());
+  SafeLists safe_lists(machine->folders());
+  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
+  NullLog log;
+  ScanContext context{reg, machine->wow64(), machine->system(), machine->protection(), notifier, log};
+  context.safe_lists = &safe_lists;
+  context.strings = [](TextView) { return Text(u"missing"); };
+  context.shell = &shell;
+  context.folders = &machine->folders();
+  context.fs = &machine->fs();
+  context.links = &machine->links();
+  ScanManager manager(context, CreateArea);
+
+  auto scan = [&](std::uint32_t mask) {
+    FileReferences refs(shell, manager.reg(), &safe_lists, manager.system_folder(), manager.system_folder32());
+    context.file_refs = &refs;
+    context.selected_categories = mask;
+    manager.CreateAreas(kAllAreasMask, kAreaCount);
+    Run r;
+    const std::uint64_t calls0 = shell.total();
+    t0 = std::chrono::steady_clock::now();
+    if (manager.StartScan()) manager.JoinWorker();
+    r.seconds = Seconds(t0);
+    r.calls = shell.total() - calls0;
+    r.tests = refs.fs_calls();
+    r.problems = manager.TotalProblems();
+    r.distinct = refs.references_judged();
+    for (std::uint32_t bit : {0x1000u, 0x2000u})
+      if ((mask & bit) && manager.AreaByBit(bit))
+        r.distinct += static_cast<const CDeepScan*>(manager.AreaByBit(bit))->paths_tested();
+    context.file_refs = nullptr;
+    return r;
+  };
+  auto print = [&](const char* name, const Run& r) {
+    std::printf("%-16s %8.3f s  ratio %7.2f  %6zu problems  %9llu tests  %8zu paths  %9llu calls  %6.2f calls/path"
+                "  peak %5.0f MB\n",
+                name, r.seconds, bare > 0 ? r.seconds / bare : 0.0, r.problems,
+                static_cast<unsigned long long>(r.tests), r.distinct, static_cast<unsigned long long>(r.calls),
+                r.distinct ? static_cast<double>(r.calls) / static_cast<double>(r.distinct) : 0.0, PeakMb());
+  };
+
+  std::printf("%-16s %10s  %13s  %14s  %15s  %14s  %15s\n", "area", "time", "/ bare walk", "", "file tests",
+              "distinct", "adapter calls");
+  for (const AreaInfo& a : kAreas) print(a.class_name, scan(a.bit));
+  print("all areas", scan(kAllAreasMask));
+
+  // The machine's deep scan with the adapter asked directly (no scan, so
+  // no file cache), as every scan did before the cache.
+  {
+    FileReferences refs(shell, manager.reg(), &safe_lists, manager.system_folder(), manager.system_folder32());
+    context.file_refs = &refs;
+    manager.CreateAreas(kAllAreasMask, kAreaCount);
+    auto& area = static_cast<CDeepScan&>(*manager.AreaByBit(0x1000));
+    Run r;
+    const std::uint64_t calls0 = shell.total();
+    t0 = std::chrono::steady_clock::now();
+    if (w64) {
+      (void)area.WalkKeyInView(kHkeyLocalMachine, u"software", u"HKEY_LOCAL_MACHINE", true);
+      (void)area.WalkKeyInView(kHkeyLocalMachine, u"software", u"HKEY_LOCAL_MACHINE", false);
+    } else {
+      (void)area.WalkKey(kHkeyLocalMachine, u"software", u"HKEY_LOCAL_MACHINE");
+    }
+    r.seconds = Seconds(t0);
+    r.calls = shell.total() - calls0;
+    r.tests = refs.fs_calls();
+    r.problems = area.Count();
+    r.distinct = area.paths_tested();
+    print("deep, uncached", r);
+    context.file_refs = nullptr;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(data, ec);
+  return 0;
+}
+#else
+int main() {
+  std::printf("hs_bench_real_size runs natively only\n");
+  return 0;
+}
+#endif

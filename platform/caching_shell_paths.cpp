@@ -1,0 +1,212 @@
+#include "platform/caching_shell_paths.h"
+
+namespace hs {
+
+namespace {
+
+// Bounds on memory, not on answers: past them the remembered answers start
+// afresh.
+constexpr std::size_t kMaxAnswers = 1u << 20;
+constexpr std::size_t kMaxFolders = 1u << 18;
+
+bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool IsDeviceName(TextView name) {
+  const std::size_t dot = name.find(u'.');
+  if (dot != TextView::npos) name = name.substr(0, dot);
+  for (TextView d : {u"CON", u"PRN", u"AUX", u"NUL", u"CLOCK$", u"CONIN$", u"CONOUT$"})
+    if (EqualsNoCase(name, d)) return true;
+  return name.size() == 4 && (StartsWithNoCase(name, u"COM") || StartsWithNoCase(name, u"LPT")) &&
+         name[3] >= u'0' && name[3] <= u'9';
+}
+
+// A name the cache can match by text: none of the units no name may hold,
+// no trailing dot or space (the adapters trim those), not a device.
+bool PlainName(TextView name) {
+  if (name.empty() || name.back() == u'.' || name.back() == u' ') return false;
+  for (char16_t c : name)
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' || c == u'*' ||
+        c == u'/')
+      return false;
+  return !IsDeviceName(name);
+}
+
+// Names redirection moves: never answered from their folder's listing or
+// state, and nothing below System32 or Sysnative is inferred.
+bool Moved(TextView name) {
+  return EqualsNoCase(name, u"System32") || EqualsNoCase(name, u"Sysnative") || EqualsNoCase(name, u"regedit.exe");
+}
+
+struct Parsed {
+  Text drive;  // "C:"
+  std::vector<TextView> names;
+  bool folder_only = false;  // written with a trailing separator
+};
+
+// "X:\a\b" (one trailing separator allowed) with "." and ".." resolved;
+// false for anything else.
+bool Parse(TextView path, Parsed* out) {
+  if (path.size() < 4 || path.size() > kMaxShellTextChars || !IsLetter(path[0]) || path[1] != u':' ||
+      path[2] != u'\\')
+    return false;
+  out->drive = Text{UpcaseUnit(path[0]), u':'};
+  out->names.clear();
+  out->folder_only = path.back() == u'\\';
+  if (out->folder_only) path.remove_suffix(1);
+  for (std::size_t start = 3; start <= path.size();) {
+    std::size_t end = path.find(u'\\', start);
+    if (end == TextView::npos) end = path.size();
+    const TextView name = path.substr(start, end - start);
+    start = end + 1;
+    if (name == u".") continue;
+    if (name == u"..") {
+      if (!out->names.empty()) out->names.pop_back();
+      continue;
+    }
+    if (!PlainName(name)) return false;
+    out->names.push_back(name);
+  }
+  return !out->names.empty();
+}
+
+// Exact name first, else the first in code-point order (the portable
+// adapter's choice among names that differ only in case).
+FileKind Pick(const std::vector<ShellPaths::FolderEntry>& same, TextView name) {
+  const ShellPaths::FolderEntry* best = nullptr;
+  for (const auto& e : same) {
+    if (e.name == name) return e.kind;
+    if (!best || ToUtf8(e.name) < ToUtf8(best->name)) best = &e;
+  }
+  return best ? best->kind : FileKind::kMissing;
+}
+
+}  // namespace
+
+CachingShellPaths::CachingShellPaths(ShellPaths& inner) : inner_(inner), owner_(std::this_thread::get_id()) {}
+
+std::size_t CachingShellPaths::remembered() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return answers_.size() + folders_.size();
+}
+
+FileKind CachingShellPaths::FileAttributes(TextView path) {
+  if (std::this_thread::get_id() != owner_) return inner_.FileAttributes(path);
+  return Kind(path);
+}
+
+bool CachingShellPaths::PathFileExists(TextView path) {
+  if (std::this_thread::get_id() != owner_) return inner_.PathFileExists(path);
+  Parsed p;
+  if (Parse(path, &p)) return Kind(path) != FileKind::kMissing;
+  std::lock_guard<std::mutex> lock(mu_);
+  Text key = u"\x01" + Text(path);
+  if (auto it = answers_.find(key); it != answers_.end()) return it->second != FileKind::kMissing;
+  const bool exists = inner_.PathFileExists(path);
+  if (answers_.size() >= kMaxAnswers) answers_.clear();
+  answers_.emplace(std::move(key), exists ? FileKind::kFile : FileKind::kMissing);
+  return exists;
+}
+
+FileKind CachingShellPaths::Kind(TextView path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (answers_.size() >= kMaxAnswers) answers_.clear();
+  if (folders_.size() >= kMaxFolders) folders_.clear();
+  Parsed p;
+  if (!Parse(path, &p)) {
+    Text key = Text(1, u'\0') + Text(path);
+    if (auto it = answers_.find(key); it != answers_.end()) return it->second;
+    const FileKind k = inner_.FileAttributes(path);
+    answers_.emplace(std::move(key), k);
+    return k;
+  }
+  const FileKind k = KindOf(p.drive, p.names, p.names.size());
+  if (p.folder_only) return k == FileKind::kDirectory ? k : FileKind::kMissing;
+  return k;
+}
+
+FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView>& names, std::size_t n) {
+  // Most paths lie in a folder looked at before: answer from it at once.
+  if (n >= 2 && !Moved(names[n - 1])) {
+    Text key = drive;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      if (Moved(names[i])) {
+        key.clear();
+        break;
+      }
+      key += u'\\';
+      key += Upcase(names[i]);
+    }
+    if (auto f = key.empty() ? folders_.end() : folders_.find(key); f != folders_.end() && f->second.listed) {
+      const Text upper = Upcase(names[n - 1]);
+      auto e = f->second.entries.find(upper);
+      return e == f->second.entries.end() ? FileKind::kMissing : Pick(e->second, names[n - 1]);
+    }
+  }
+  // The drive root: listed when the adapter lists, else its entries are
+  // asked one by one.
+  Text key = Upcase(drive);
+  Text asked = drive;
+  auto root = folders_.find(key);
+  if (root == folders_.end()) {
+    Folder f;
+    f.kind = FileKind::kDirectory;
+    std::vector<FolderEntry> entries;
+    f.listed = inner_.ListFolder(drive + u"\\", &entries);
+    for (auto& e : entries) f.entries[Upcase(e.name)].push_back(std::move(e));
+    root = folders_.emplace(key, std::move(f)).first;
+  }
+  const Folder* parent = &root->second;
+
+  for (std::size_t i = 0; i < n; ++i) {
+    const TextView name = names[i];
+    const Text upper = Upcase(name);
+    key += u'\\';
+    key += upper;
+    asked += u'\\';
+    asked += name;
+    const bool last = i + 1 == n;
+    if (Moved(name)) {
+      // Redirection may move this name and what lies below it: the whole
+      // path is asked as it is.
+      for (std::size_t j = i + 1; j < n; ++j) {
+        key += u'\\';
+        key += Upcase(names[j]);
+        asked += u'\\';
+        asked += names[j];
+      }
+      if (auto it = answers_.find(key); it != answers_.end()) return it->second;
+      const FileKind k = inner_.FileAttributes(asked);
+      answers_.emplace(std::move(key), k);
+      return k;
+    }
+
+    FileKind kind;
+    auto folder = folders_.find(key);
+    if (folder != folders_.end()) {
+      kind = folder->second.kind;
+    } else if (auto it = answers_.find(key); it != answers_.end()) {
+      kind = it->second;
+    } else if (parent->listed) {
+      auto e = parent->entries.find(upper);
+      kind = e == parent->entries.end() ? FileKind::kMissing : Pick(e->second, name);
+    } else {
+      kind = inner_.FileAttributes(asked);
+      answers_.emplace(key, kind);
+    }
+    if (last) return kind;
+    // Nothing lies below a file or a missing path.
+    if (kind != FileKind::kDirectory) return FileKind::kMissing;
+    if (folder == folders_.end()) {
+      Folder f;
+      f.kind = FileKind::kDirectory;
+      std::vector<FolderEntry> entries;
+      f.listed = inner_.ListFolder(asked, &entries);
+      for (auto& e : entries) f.entries[Upcase(e.name)].push_back(std::move(e));
+      folder = folders_.emplace(key, std::move(f)).first;
+    }
+    parent = &folder->second;
+  }
+  return FileKind::kMissing;
+}
+
+}  // namespace hs

@@ -1,0 +1,86 @@
+// A ShellPaths that remembers what exists, for one scan: the file system is
+// taken to stay as it is while the object lives, so make one per scan.
+//
+// FileAttributes and PathFileExists of a path "X:\a\b\c" are answered from
+// the path's folders, looked at once each from the drive root down: a
+// folder found missing (or a file) answers every path below it; a folder
+// the wrapped adapter can list (ShellPaths::ListFolder) answers its entries
+// from one listing. Other paths are asked once and the answer kept. Every
+// other member is passed through.
+//
+// Paths are matched without regard to case after "." and ".." are resolved
+// (as GetFullPathNameW does, by text). Paths the cache does not take apart
+// (relative, UNC or "\\?\" paths, '/' separators, doubled separators, names
+// with trailing dots or spaces or units no name may hold, DOS device names)
+// are asked as written, and their answers kept by their exact text.
+//
+// File-system redirection of 64-bit Windows is a per-thread state: answers
+// are kept only for the thread that made the object (the scan worker, whose
+// redirection stays as it is during the scan); other threads are passed
+// through. The names System32, Sysnative and regedit.exe, which redirection
+// moves, are never answered from their folder, nor is anything below
+// System32 or Sysnative. Safe from several threads at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/shell_paths.h"
+
+namespace hs {
+
+class CachingShellPaths final : public ShellPaths {
+ public:
+  // `inner` must outlive the object.
+  explicit CachingShellPaths(ShellPaths& inner);
+
+  FileKind FileAttributes(TextView path) override;
+  bool PathFileExists(TextView path) override;
+  std::vector<Text> LogicalDriveStrings() override { return inner_.LogicalDriveStrings(); }
+  std::uint32_t DriveType(TextView root) override { return inner_.DriveType(root); }
+  [[nodiscard]] ExpandResult ExpandEnvironmentStrings(TextView text, std::uint32_t capacity, Text* out) override {
+    return inner_.ExpandEnvironmentStrings(text, capacity, out);
+  }
+  [[nodiscard]] bool PathFindOnPath(Text* name) override { return inner_.PathFindOnPath(name); }
+  [[nodiscard]] bool SearchPath(TextView name, Text* found) override { return inner_.SearchPath(name, found); }
+  [[nodiscard]] bool PathSearchAndQualify(TextView path, Text* out) override {
+    return inner_.PathSearchAndQualify(path, out);
+  }
+  Text PathGetArgs(TextView text) override { return inner_.PathGetArgs(text); }
+  bool PathIsNetworkPath(TextView path) override { return inner_.PathIsNetworkPath(path); }
+  bool PathIsFileSpec(TextView path) override { return inner_.PathIsFileSpec(path); }
+  bool IsFileProtected(TextView path) override { return inner_.IsFileProtected(path); }
+  [[nodiscard]] bool ListFolder(TextView folder, std::vector<FolderEntry>* out) override {
+    return inner_.ListFolder(folder, out);
+  }
+
+  // Paths and folders remembered (for the benchmark).
+  std::size_t remembered() const;
+
+ private:
+  struct Folder {
+    FileKind kind = FileKind::kMissing;
+    bool listed = false;
+    // Upper-case name -> the entries of that name (several only on a host
+    // that tells case apart).
+    std::unordered_map<Text, std::vector<FolderEntry>> entries;
+  };
+  FileKind Kind(TextView path);
+  // The kind of the path of the first `n` names below `drive`.
+  FileKind KindOf(const Text& drive, const std::vector<TextView>& names, std::size_t n);
+
+  ShellPaths& inner_;
+  const std::thread::id owner_;
+  mutable std::mutex mu_;
+  // Upper-case "X:\A\B" of every folder looked at (the drive root "X:").
+  std::unordered_map<Text, Folder> folders_;
+  // Answers asked as written (upper-case text, or the exact text of paths
+  // not taken apart, marked with a leading NUL).
+  std::unordered_map<Text, FileKind> answers_;
+};
+
+}  // namespace hs
