@@ -177,6 +177,26 @@ TEST_F(ShellPathsContract, AttributesTellFilesFoldersAndMissingEntries) {
   EXPECT_FALSE(p.PathFileExists(with_nul));
 }
 
+TEST_F(ShellPathsContract, AListingNamesEntriesAsAttributesFindThem) {
+  Put(Path(u"dir\\file.txt"));
+  Put(Path(u"dir\\A Long Folder Name\\inner.txt"));
+  ShellPaths& p = paths();
+  std::vector<ShellPaths::FolderEntry> entries;
+  ASSERT_TRUE(p.ListFolder(Path(u"dir"), &entries));
+  bool file = false, folder = false;
+  for (const auto& e : entries) {
+    // Every name (a short 8.3 one too) finds the entry it lists.
+    EXPECT_EQ(e.kind, p.FileAttributes(Path(u"dir\\") + e.name)) << ToUtf8(e.name);
+    file = file || (e.name == u"file.txt" && e.kind == FileKind::kFile);
+    folder = folder || (e.name == u"A Long Folder Name" && e.kind == FileKind::kDirectory);
+  }
+  EXPECT_TRUE(file);
+  EXPECT_TRUE(folder);
+  EXPECT_FALSE(p.ListFolder(Path(u"dir\\file.txt"), &entries));
+  EXPECT_TRUE(entries.empty());
+  EXPECT_FALSE(p.ListFolder(Path(u"missing"), &entries));
+}
+
 TEST_F(ShellPathsContract, DrivesAreListedWithTheirTypes) {
   ShellPaths& p = paths();
   const std::vector<Text> drives = p.LogicalDriveStrings();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <exception>
 #include <string>
 
 namespace hs {
@@ -38,6 +39,37 @@ FileKind Win32ShellPaths::FileAttributes(TextView path) {
   const DWORD attrs = ::GetFileAttributesW(Wide(path).c_str());
   if (attrs == INVALID_FILE_ATTRIBUTES) return FileKind::kMissing;
   return (attrs & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kFile;
+}
+
+bool Win32ShellPaths::ListFolder(TextView folder, std::vector<FolderEntry>* out) {
+  out->clear();
+  if (folder.empty() || !Usable(folder)) return false;
+  std::wstring pattern = Wide(folder);
+  if (pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW d;
+  HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &d, FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  try {
+    do {
+      if (std::wcscmp(d.cFileName, L".") == 0 || std::wcscmp(d.cFileName, L"..") == 0) continue;
+      const FileKind kind = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kFile;
+      out->push_back(FolderEntry{FromWide(d.cFileName, wcsnlen(d.cFileName, MAX_PATH)), kind});
+      const std::size_t short_len = wcsnlen(d.cAlternateFileName, 14);
+      if (short_len > 0) out->push_back(FolderEntry{FromWide(d.cAlternateFileName, short_len), kind});
+    } while (::FindNextFileW(h, &d));
+  } catch (const std::exception&) {
+    ::FindClose(h);
+    out->clear();
+    return false;
+  }
+  const DWORD last = ::GetLastError();
+  ::FindClose(h);
+  if (last != ERROR_NO_MORE_FILES) {
+    out->clear();
+    return false;
+  }
+  return true;
 }
 
 bool Win32ShellPaths::PathFileExists(TextView path) {

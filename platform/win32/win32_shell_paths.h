@@ -22,6 +22,8 @@ class Win32ShellPaths final : public ShellPaths {
   bool PathIsNetworkPath(TextView path) override;
   bool PathIsFileSpec(TextView path) override;
   bool IsFileProtected(TextView path) override;
+  // FindFirstFileExW; an entry with a short (8.3) name is listed under both names.
+  [[nodiscard]] bool ListFolder(TextView folder, std::vector<FolderEntry>* out) override;
 };
 
 }  // namespace hs
