@@ -473,12 +473,11 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
   if (ports.restore) {
     env.create_restore_point = [&] {
       RestorePointEnv rp{ports.registry, *ports.restore, ports.clock, log, lookup(u"AFX_IDS_APP_TITLE")};
-      if (!RestorePointDue(ports.registry, ports.clock)) {
-        out << "Restore point: the last one is less than a day old\n";
-        return true;
-      }
-      const bool made = CreateSystemRestorePoint(rp, u"");
-      out << (made ? "Restore point made\n" : "No restore point could be made; the repair goes on\n");
+      bool due = true;
+      const bool made = CreateSystemRestorePoint(rp, u"", &due);
+      out << (!due ? "Restore point: the last one is less than a day old\n"
+              : made ? "Restore point made\n"
+                     : "No restore point could be made; the repair goes on\n");
       return made;
     };
   }

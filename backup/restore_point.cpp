@@ -58,9 +58,11 @@ Text DefaultRestorePointDescription(TextView app_title, const DateTime& t) {
   return d;
 }
 
-bool CreateSystemRestorePoint(RestorePointEnv& env, TextView description) {
+bool CreateSystemRestorePoint(RestorePointEnv& env, TextView description, bool* due) {
   try {
-    if (!RestorePointDue(env.registry, env.clock)) return true;
+    const bool needed = RestorePointDue(env.registry, env.clock);
+    if (due) *due = needed;
+    if (!needed) return true;
     Text d = description.empty() ? DefaultRestorePointDescription(env.app_title, env.clock.LocalTime())
                                  : Text(description.substr(0, kMaxRestorePointDescription));
     if (!env.restore.CreatePoint(d)) {

@@ -35,8 +35,9 @@ bool RestorePointDue(Registry& registry, Clock& clock);
 Text DefaultRestorePointDescription(TextView app_title, const DateTime& local);
 
 // True when no point is due or one was made (and its time recorded); false
-// when the system could not make one. Never throws.
-[[nodiscard]] bool CreateSystemRestorePoint(RestorePointEnv& env, TextView description);
+// when the system could not make one. *due (may be null) says whether one was
+// due. Never throws.
+[[nodiscard]] bool CreateSystemRestorePoint(RestorePointEnv& env, TextView description, bool* due = nullptr);
 
 // The SYSTEMTIME bytes of a UTC moment and back (false for another size or
 // an impossible date).

@@ -127,16 +127,24 @@ DWORD Attributes(TextView path) {
   return ::GetFileAttributesW(w.c_str());
 }
 
+// Opens an existing file for sequential reading, shared with writers and
+// deleters as the reads of this adapter are.
+WinError OpenForReading(TextView path, HANDLE* out) {
+  std::wstring w;
+  if (WinError e = ToWide(path, &w)) return e;
+  *out = ::CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return *out == INVALID_HANDLE_VALUE ? LastError() : err::kSuccess;
+}
+
 }  // namespace
 
 WinError Win32FileSystem::ReadFileRange(TextView path, std::uint64_t offset, std::size_t size,
                                         std::vector<std::uint8_t>* out) {
   out->clear();
-  std::wstring w;
-  if (WinError e = ToWide(path, &w)) return e;
-  Handle h(::CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!h.valid()) return LastError();
+  HANDLE raw = INVALID_HANDLE_VALUE;
+  if (WinError e = OpenForReading(path, &raw)) return e;
+  Handle h(raw);
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(offset);
   if (!::SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN)) return LastError();
@@ -165,11 +173,9 @@ WinError Win32FileSystem::ReadFileRange(TextView path, std::uint64_t offset, std
 
 WinError Win32FileSystem::ReadFile(TextView path, std::uint64_t max_size, std::vector<std::uint8_t>* out) {
   out->clear();
-  std::wstring w;
-  if (WinError e = ToWide(path, &w)) return e;
-  Handle h(::CreateFileW(w.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!h.valid()) return LastError();
+  HANDLE raw = INVALID_HANDLE_VALUE;
+  if (WinError e = OpenForReading(path, &raw)) return e;
+  Handle h(raw);
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(h.get(), &size)) return LastError();
   if (static_cast<std::uint64_t>(size.QuadPart) > max_size) return err::kFileTooLarge;
