@@ -1,8 +1,5 @@
 #include "areas/program_area.h"
 
-#include <chrono>
-#include <thread>
-
 #include "engine/scan_manager.h"
 
 namespace hs {
@@ -69,7 +66,5 @@ int CProgramArea::Report(int entry_type, TextView key, TextView value_name, Text
 }
 
 Text CProgramArea::String(TextView key) const { return context().strings(key); }
-
-void CProgramArea::Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
 }  // namespace hs

@@ -11,6 +11,7 @@
 
 #include "engine/category.h"
 #include "engine/registry_helpers.h"
+#include "engine/work_pacer.h"
 
 namespace hs {
 
@@ -77,8 +78,11 @@ class CProgramArea : public CCategory {
              const std::vector<Text>& details);
   // A localised text (empty when unknown).
   Text String(TextView key) const;
-  // The 1 ms pause between entries that keeps the machine responsive.
-  static void Pause();
+  // Between entries: gives way to the machine once per slice of work.
+  void Pause() { pacer_.Step(); }
+
+ private:
+  WorkPacer pacer_;
 };
 
 }  // namespace hs

@@ -14,6 +14,7 @@ bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <
 bool IsDeviceName(TextView name) {
   const std::size_t dot = name.find(u'.');
   if (dot != TextView::npos) name = name.substr(0, dot);
+  if (name.size() < 3 || name.size() > 7) return false;
   for (TextView d : {u"CON", u"PRN", u"AUX", u"NUL", u"CLOCK$", u"CONIN$", u"CONOUT$"})
     if (EqualsNoCase(name, d)) return true;
   return name.size() == 4 && (StartsWithNoCase(name, u"COM") || StartsWithNoCase(name, u"LPT")) &&

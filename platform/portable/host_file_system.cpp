@@ -101,7 +101,7 @@ class FolderIndex {
   }
 
  private:
-  static constexpr std::size_t kMaxFolders = 512;
+  static constexpr std::size_t kMaxFolders = 8192;
   struct Listing {
     std::int64_t mtime_sec = 0;
     std::int64_t mtime_nsec = 0;
@@ -225,7 +225,27 @@ WinError HostFileSystem::Resolve(TextView path, Resolved* out) const {
   }
 
   out->found = drives_[drive - u'A'];
-  for (const Text& part : parts) {
+  // Written as stored (the common case): one call for the path, or one for
+  // its folder and a look at the folder's index for the last name, instead
+  // of one call per name.
+  std::size_t matched = 0;
+  if (!parts.empty()) {
+    fs::path folder = out->found;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder /= ToUtf8(parts[i]);
+    const std::string last = ToUtf8(parts.back());
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(folder / last, ec))) {
+      out->found = folder / last;
+      out->leaf = last;
+      return err::kSuccess;
+    }
+    if (parts.size() > 1 && fs::is_directory(fs::status(folder, ec))) {
+      out->found = std::move(folder);
+      matched = parts.size() - 1;
+    }
+  }
+  for (std::size_t i = matched; i < parts.size(); ++i) {
+    const Text& part = parts[i];
     std::string name = ToUtf8(part);
     if (out->rest.empty()) {
       std::string stored = FindEntry(out->found, name);
@@ -442,7 +462,10 @@ WinError HostFileSystem::GetFileInfo(TextView path, FileInfo* out) {
   if (WinError e = Resolve(path, &r)) return e;
   if (!r.rest.empty()) return r.NotFound();
   struct stat st;
-  if (!StatPath(r.found, &st)) return FromErrno(errno, err::kFileNotFound, err::kFileExists);
+  // A link whose target is gone reports itself, as the system does for a
+  // reparse point.
+  if (!StatPath(r.found, &st) && ::lstat(r.found.c_str(), &st) != 0)
+    return FromErrno(errno, err::kFileNotFound, err::kFileExists);
   out->is_directory = S_ISDIR(st.st_mode);
   if (S_ISREG(st.st_mode)) out->size = static_cast<std::uint64_t>(st.st_size);
   // Seconds between 1601-01-01 and 1970-01-01; times before 1601 read as 0.

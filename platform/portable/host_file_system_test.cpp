@@ -77,6 +77,23 @@ TEST_F(HostFileSystemTest, ComponentsMatchExistingEntriesIgnoringCase) {
   EXPECT_EQ(entries[0].name, u"File.TXT");
 }
 
+TEST_F(HostFileSystemTest, LookupsWrittenPartlyAsStoredAndDanglingLinks) {
+  HostPut("Users/Me/File.TXT", "abc");
+  // The folder as stored, the last name in another case; then the reverse.
+  EXPECT_EQ(Read(u"C:\\Users\\Me\\file.txt"), "abc");
+  EXPECT_EQ(Read(u"C:\\USERS\\ME\\File.TXT"), "abc");
+  FileInfo info;
+  EXPECT_EQ(fs_.GetFileInfo(u"C:\\Users\\Me\\gone.txt", &info), err::kFileNotFound);
+  EXPECT_EQ(fs_.GetFileInfo(u"C:\\Users\\Gone\\gone.txt", &info), err::kPathNotFound);
+  // A link whose target is gone is an entry of its folder, as a reparse
+  // point is: found, a file, not a folder.
+  stdfs::create_symlink(root_ / "Users/Me/nowhere", root_ / "Users/Me/link");
+  ASSERT_EQ(fs_.GetFileInfo(u"C:\\Users\\Me\\LINK", &info), err::kSuccess);
+  EXPECT_FALSE(info.is_directory);
+  EXPECT_TRUE(fs_.Exists(u"C:\\Users\\Me\\link"));
+  EXPECT_FALSE(fs_.IsDirectory(u"C:\\Users\\Me\\link"));
+}
+
 TEST_F(HostFileSystemTest, NewComponentsKeepTheirCaseUnderStoredParents) {
   HostPut("Users/keep", "");
   ASSERT_EQ(fs_.CreateDirectories(u"C:\\USERS\\NewDir\\Sub"), err::kSuccess);

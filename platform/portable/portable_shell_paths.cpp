@@ -217,6 +217,13 @@ FileKind PortableShellPaths::Lookup(TextView path) const {
     const Text parent = TrimTrailingSeparators(TextView(target).substr(0, last_sep + 1));
     return fs_.IsDirectory(parent) ? FileKind::kFile : FileKind::kMissing;
   }
+  FileInfo info;
+  const WinError e = fs_.GetFileInfo(target, &info);
+  if (e == err::kSuccess) {
+    if (info.is_directory) return FileKind::kDirectory;
+    return folder_only ? FileKind::kMissing : FileKind::kFile;
+  }
+  if (e != err::kCallNotImplemented) return FileKind::kMissing;
   if (fs_.IsDirectory(target)) return FileKind::kDirectory;
   if (!folder_only && fs_.Exists(target)) return FileKind::kFile;
   return FileKind::kMissing;
