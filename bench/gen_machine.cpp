@@ -3,8 +3,9 @@
 // samples/demo-machine by default) plus N generated keys appended to its
 // registry.reg, with the files that exist under drive_c.
 //
-//   hs_gen_machine --keys N --out DIR [--sample DIR] [--seed S]
+//   hs_gen_machine --keys N --out DIR [--sample DIR|none] [--seed S]
 //
+// With --sample none the folder holds the generated keys and files only.
 // The keys have the shape of a real machine's: programs of vendors, each
 // with an install folder and files (most installed, some removed, some
 // files of an installed program gone), uninstall entries, App Paths, class
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -120,7 +122,7 @@ bool Parse(int argc, char** argv, Options* o) {
 int main(int argc, char** argv) {
   Options o;
   if (!Parse(argc, argv, &o)) {
-    std::fprintf(stderr, "usage: hs_gen_machine --keys N --out DIR [--sample DIR] [--seed S]\n");
+    std::fprintf(stderr, "usage: hs_gen_machine --keys N --out DIR [--sample DIR|none] [--seed S]\n");
     return 2;
   }
   std::error_code ec;
@@ -128,7 +130,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s exists and is not empty\n", o.out.string().c_str());
     return 1;
   }
-  fs::copy(o.sample, o.out, fs::copy_options::recursive, ec);
+  if (o.sample == "none") {
+    // The generated keys alone (for loading into a real registry).
+    fs::create_directories(o.out / "drive_c", ec);
+    std::ofstream head(o.out / "registry.reg", std::ios::binary);
+    const std::string text = "Windows Registry Editor Version 5.00\r\n";
+    head << "\xFF\xFE";
+    for (char c : text) head << c << '\0';
+    if (!head) ec = std::make_error_code(std::errc::io_error);
+  } else {
+    fs::copy(o.sample, o.out, fs::copy_options::recursive, ec);
+  }
   if (ec) {
     std::fprintf(stderr, "cannot copy %s: %s\n", o.sample.string().c_str(), ec.message().c_str());
     return 1;

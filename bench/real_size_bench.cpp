@@ -1,35 +1,56 @@
-// A scan of a machine folder of real size (made by hs_gen_machine): per
-// area and for all areas together, the time, its ratio to a bare walk of
-// the registry (HKEY_LOCAL_MACHINE\SOFTWARE in both views and
-// HKEY_CURRENT_USER), the calls that reached the shell-paths adapter per
-// distinct path the area tested, and the peak memory. Each area runs as a
-// scan of its own (its own file cache), then all areas run as one scan.
-// The deep scan of the machine runs once more without the scan's file cache
-// (the adapter asked directly), for comparison.
+// A scan of a registry of real size: per area and for all areas together,
+// the time, its ratio to a bare walk of the registry (HKEY_LOCAL_MACHINE\SOFTWARE
+// in both views and HKEY_CURRENT_USER), the calls that reached the
+// shell-paths adapter per distinct path the area tested, and the peak
+// memory (working set on Windows). Each area runs as a scan of its own (its
+// own file cache), then all areas run as one scan. The deep scan of the
+// machine runs once more without the scan's file cache (the adapter asked
+// directly), for comparison.
 //
-//   hs_bench_real_size MACHINE_FOLDER
+//   hs_bench_real_size MACHINE_FOLDER [OPTIONS]  (natively: a folder made by
+//                                                 hs_gen_machine)
+//   hs_bench_real_size.exe [OPTIONS]             (the live registry)
 //
-// Natively only (the machine folder is loaded into the portable adapters).
+// --all-only: the bare walk and the scan of all areas only; --areas MASK:
+// only these areas one by one.
 // Prints figures; never fails.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
-
-#ifndef _WIN32
-#include <sys/resource.h>
 
 #include "areas/areas.h"
 #include "areas/deep_scan.h"
 #include "areas/safe_lists.h"
-#include "app/data_folder.h"
 #include "engine/file_reference.h"
 #include "engine/registry_walk.h"
 #include "engine/scan_manager.h"
 #include "platform/callback_notifier.h"
 #include "platform/counting_shell_paths.h"
 #include "platform/log.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_key_protection.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_shell_folders.h"
+#include "platform/win32/win32_shell_links.h"
+#include "platform/win32/win32_shell_paths.h"
+#include "platform/win32/win32_system_info.h"
+#include "platform/win32/win32_wow64.h"
+// Last: the system's macros rename calls of the headers above.
+#define PSAPI_VERSION 2
+#include <windows.h>
+#include <psapi.h>
+#else
+#include <sys/resource.h>
+
+#include "app/data_folder.h"
 #include "platform/portable/portable_machine.h"
+#endif
 
 namespace hs {
 namespace {
@@ -39,10 +60,46 @@ double Seconds(std::chrono::steady_clock::time_point t0) {
 }
 
 double PeakMb() {
+#ifdef _WIN32
+  PROCESS_MEMORY_COUNTERS c{};
+  c.cb = sizeof c;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &c, sizeof c)) return 0;
+  return static_cast<double>(c.PeakWorkingSetSize) / (1024.0 * 1024.0);
+#else
   struct rusage u;
   getrusage(RUSAGE_SELF, &u);
   return static_cast<double>(u.ru_maxrss) / 1024.0;  // KiB on Linux
+#endif
 }
+
+// The registry, file system and shell a scan reads.
+struct Machine {
+  Registry* registry = nullptr;
+  Wow64* wow64 = nullptr;
+  SystemInfo* system = nullptr;
+  KeyProtection* protection = nullptr;
+  ShellFolders* folders = nullptr;
+  FileSystem* fs = nullptr;
+  ShellLinks* links = nullptr;
+  ShellPaths* shell = nullptr;
+  bool windows64 = false;
+};
+
+#ifdef _WIN32
+struct LiveMachine {
+  Win32Registry registry;
+  Win32Wow64 wow64;
+  Win32SystemInfo system;
+  Win32KeyProtection protection;
+  Win32ShellFolders folders;
+  Win32FileSystem fs;
+  Win32ShellLinks links;
+  Win32ShellPaths shell;
+  Machine Ports() {
+    return {&registry, &wow64, &system, &protection, &folders, &fs, &links, &shell, wow64.IsWow64Process()};
+  }
+};
+#endif
 
 struct Run {
   double seconds = 0;
@@ -57,28 +114,46 @@ struct Run {
 
 int main(int argc, char** argv) {
   using namespace hs;
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: hs_bench_real_size MACHINE_FOLDER\n");
+  bool all_only = false;
+  unsigned long areas = kAllAreasMask;
+  const char* folder = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--all-only") == 0) all_only = true;
+    else if (std::strcmp(argv[i], "--areas") == 0 && i + 1 < argc) areas = std::strtoul(argv[++i], nullptr, 0);
+    else folder = argv[i];
+  }
+  auto t0 = std::chrono::steady_clock::now();
+#ifdef _WIN32
+  (void)folder;
+  auto live = std::make_unique<LiveMachine>();
+  const Machine m = live->Ports();
+  std::printf("the live registry (%s)\n", m.windows64 ? "64-bit Windows" : "32-bit Windows");
+#else
+  if (!folder) {
+    std::fprintf(stderr, "usage: hs_bench_real_size MACHINE_FOLDER [--all-only] [--areas MASK]\n");
     return 0;
   }
   const std::filesystem::path data = std::filesystem::temp_directory_path() / "hs_bench_real_size_data";
   std::string error;
   PortableMachine::Options options;
-  options.folder = argv[1];
+  options.folder = folder;
   options.data_folder = data;
   options.data_folder_of = DataFolderPath;
-  auto t0 = std::chrono::steady_clock::now();
   std::unique_ptr<PortableMachine> machine = PortableMachine::Load(options, &error);
   if (!machine) {
-    std::fprintf(stderr, "cannot load %s: %s\n", argv[1], error.c_str());
+    std::fprintf(stderr, "cannot load %s: %s\n", folder, error.c_str());
     return 0;
   }
-  std::printf("loaded %s: %zu keys in %.2f s, peak %.0f MB\n", argv[1], machine->snapshot_keys(), Seconds(t0),
+  std::printf("loaded %s: %zu keys in %.2f s, peak %.0f MB\n", folder, machine->snapshot_keys(), Seconds(t0),
               PeakMb());
+  const Machine m{&machine->registry(), &machine->wow64(),   &machine->system(), &machine->protection(),
+                  &machine->folders(),  &machine->fs(),      &machine->links(),  &machine->shell(),
+                  machine->description().shell.windows64};
+#endif
 
   // The bare walk, best of three.
-  Registry& reg = machine->registry();
-  const bool w64 = machine->description().shell.windows64;
+  Registry& reg = *m.registry;
+  const bool w64 = m.windows64;
   double bare = 1e30;
   WalkCounts walked;
   for (int round = 0; round < 3; ++round) {
@@ -98,17 +173,17 @@ int main(int argc, char** argv) {
   std::printf("bare walk: %llu keys, %llu values in %.3f s\n", static_cast<unsigned long long>(walked.keys),
               static_cast<unsigned long long>(walked.values), bare);
 
-  CountingShellPaths shell(machine->shell());
-  SafeLists safe_lists(machine->folders());
+  CountingShellPaths shell(*m.shell);
+  SafeLists safe_lists(*m.folders);
   CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
   NullLog log;
-  ScanContext context{reg, machine->wow64(), machine->system(), machine->protection(), notifier, log};
+  ScanContext context{reg, *m.wow64, *m.system, *m.protection, notifier, log};
   context.safe_lists = &safe_lists;
   context.strings = [](TextView) { return Text(u"missing"); };
   context.shell = &shell;
-  context.folders = &machine->folders();
-  context.fs = &machine->fs();
-  context.links = &machine->links();
+  context.folders = m.folders;
+  context.fs = m.fs;
+  context.links = m.links;
   ScanManager manager(context, CreateArea);
 
   auto scan = [&](std::uint32_t mask) {
@@ -141,8 +216,19 @@ int main(int argc, char** argv) {
 
   std::printf("%-16s %10s  %13s  %14s  %15s  %14s  %15s\n", "area", "time", "/ bare walk", "", "file tests",
               "distinct", "adapter calls");
-  for (const AreaInfo& a : kAreas) print(a.class_name, scan(a.bit));
+  if (!all_only)
+    for (const AreaInfo& a : kAreas)
+      if (areas & a.bit) print(a.class_name, scan(a.bit));
+  const std::uint64_t kinds0[] = {shell.attributes, shell.exists, shell.listings, shell.searches, shell.protection};
   print("all areas", scan(kAllAreasMask));
+  std::printf("  adapter calls of all areas: %llu attributes, %llu exists, %llu listings, %llu searches, "
+              "%llu protection\n",
+              static_cast<unsigned long long>(shell.attributes - kinds0[0]),
+              static_cast<unsigned long long>(shell.exists - kinds0[1]),
+              static_cast<unsigned long long>(shell.listings - kinds0[2]),
+              static_cast<unsigned long long>(shell.searches - kinds0[3]),
+              static_cast<unsigned long long>(shell.protection - kinds0[4]));
+  if (all_only) return 0;
 
   // The machine's deep scan with the adapter asked directly (no scan, so
   // no file cache), as every scan did before the cache.
@@ -168,13 +254,9 @@ int main(int argc, char** argv) {
     print("deep, uncached", r);
     context.file_refs = nullptr;
   }
+#ifndef _WIN32
   std::error_code ec;
   std::filesystem::remove_all(data, ec);
-  return 0;
-}
-#else
-int main() {
-  std::printf("hs_bench_real_size runs natively only\n");
-  return 0;
-}
 #endif
+  return 0;
+}

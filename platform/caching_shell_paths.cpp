@@ -57,8 +57,12 @@ bool Parse(TextView path, Parsed* out) {
   for (std::size_t start = 3; start <= path.size();) {
     std::size_t end = path.find(u'\\', start);
     if (end == TextView::npos) end = path.size();
-    const TextView name = path.substr(start, end - start);
+    TextView name = path.substr(start, end - start);
     start = end + 1;
+    // The system drops the dots and spaces that end a path ("app." is
+    // "app"); a name inside the path keeps them and is not taken apart.
+    if (end == path.size() && !out->folder_only && name != u"." && name != u"..")
+      while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.remove_suffix(1);
     if (name == u".") continue;
     if (name == u"..") {
       if (!out->names.empty()) out->names.pop_back();

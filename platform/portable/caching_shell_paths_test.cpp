@@ -43,7 +43,8 @@ TEST_F(CachingShellPathsTest, AnswersAsTheAdapterInAnyOrder) {
       u"C:\\..\\..\\Apps\\.\\One\\Sub", u"C:\\Apps\\One\\\\one.exe", u"C:/Apps/One/one.exe", u"C:\\Apps\\One\\one.exe.",
       u"C:\\Apps\\One\\CON", u"C:\\Apps\\Gone\\NUL.txt", u"C:\\Apps\\One\\one.ex", u"C:\\Apps\\On", u"C:\\",
       u"C:", u"Apps\\One\\one.exe", u"\\Apps\\Two", u"D:\\setup.exe", u"Q:\\x", u"\\\\server\\share\\a.dll",
-      u"C:\\Apps\\One\\o*.exe", Text(u"C:\\Apps\\One\\one.exe\0x", 21),
+      u"C:\\Apps\\One\\o*.exe", u"C:\\Apps\\One\\one.exe. .", u"C:\\Apps\\One\\one", u"C:\\Apps\\One\\one.",
+      u"C:\\Apps\\One\\...", u"C:\\Apps\\One.\\one.exe", u"C:\\Apps\\One\\Sub.", u"C:\\Apps\\One\\Sub.\\", Text(u"C:\\Apps\\One\\one.exe\0x", 21),
       // Redirection (on for this thread): System32 is SysWOW64 except its
       // drivers\etc; Sysnative is System32; regedit.exe is SysWOW64's.
       u"C:\\Windows\\System32\\x64.dll", u"C:\\Windows\\System32\\w32.dll", u"C:\\Windows\\System32\\drivers",
@@ -76,6 +77,10 @@ TEST_F(CachingShellPathsTest, AFolderCostsOneCallForAllBelowIt) {
     EXPECT_EQ(cache.FileAttributes(u"C:\\big\\F" + n + u".DLL"), i < 40 ? FileKind::kFile : FileKind::kMissing);
   }
   EXPECT_EQ(counted.total(), 2u) << "one listing of C:\\Big";
+  // A path ending in dots names the file without them, from the listing.
+  EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\f1.dll."), FileKind::kFile);
+  EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\f1."), FileKind::kMissing);
+  EXPECT_EQ(counted.total(), 2u);
 
   // Another thread's redirection may differ: it is passed through.
   const std::uint64_t before = counted.total();
