@@ -72,6 +72,62 @@ double PeakMb() {
 #endif
 }
 
+// Counts the calls that reach the registry (each a server round trip on
+// Windows and Wine).
+class CountingRegistry final : public Registry {
+ public:
+  explicit CountingRegistry(Registry& inner) : inner_(inner) {}
+  // Calls and their seconds, by kind: open, info, key enum, value enum, query.
+  std::uint64_t calls[5] = {};
+  double seconds[5] = {};
+  std::uint64_t total() const { return calls[0] + calls[1] + calls[2] + calls[3] + calls[4]; }
+  double total_seconds() const { return seconds[0] + seconds[1] + seconds[2] + seconds[3] + seconds[4]; }
+
+  WinError Open(RegKey parent, TextView subkey, std::uint32_t sam, RegKey* out) override {
+    return Timed(0, [&] { return inner_.Open(parent, subkey, sam, out); });
+  }
+  WinError Create(RegKey parent, TextView subkey, std::uint32_t sam, RegKey* out, bool* created) override {
+    return Timed(0, [&] { return inner_.Create(parent, subkey, sam, out, created); });
+  }
+  void Close(RegKey key) override { inner_.Close(key); }
+  WinError QueryInfo(RegKey key, RegKeyInfo* info) override {
+    return Timed(1, [&] { return inner_.QueryInfo(key, info); });
+  }
+  WinError EnumKey(RegKey key, std::uint32_t index, std::uint32_t capacity, Text* name) override {
+    return Timed(2, [&] { return inner_.EnumKey(key, index, capacity, name); });
+  }
+  WinError EnumValue(RegKey key, std::uint32_t index, std::uint32_t name_capacity, std::uint32_t data_capacity,
+                     Text* name, RegValue* value) override {
+    return Timed(3, [&] { return inner_.EnumValue(key, index, name_capacity, data_capacity, name, value); });
+  }
+  WinError QueryValue(RegKey key, TextView name, RegValue* value) override {
+    return Timed(4, [&] { return inner_.QueryValue(key, name, value); });
+  }
+  WinError SetValue(RegKey key, TextView name, std::uint32_t type, const std::vector<std::uint8_t>& data) override {
+    return inner_.SetValue(key, name, type, data);
+  }
+  WinError DeleteValue(RegKey key, TextView name) override { return inner_.DeleteValue(key, name); }
+  WinError DeleteKey(RegKey parent, TextView subkey, std::uint32_t view_sam) override {
+    return inner_.DeleteKey(parent, subkey, view_sam);
+  }
+  WinError DeleteTree(RegKey parent, TextView subkey, std::uint32_t view_sam) override {
+    return inner_.DeleteTree(parent, subkey, view_sam);
+  }
+  WinError Flush(RegKey key) override { return inner_.Flush(key); }
+  WinError SaveKey(RegKey key, TextView file) override { return inner_.SaveKey(key, file); }
+
+ private:
+  template <typename Fn>
+  WinError Timed(int kind, Fn fn) {
+    const auto t0 = std::chrono::steady_clock::now();
+    const WinError e = fn();
+    seconds[kind] += Seconds(t0);
+    ++calls[kind];
+    return e;
+  }
+  Registry& inner_;
+};
+
 // The registry, file system and shell a scan reads.
 struct Machine {
   Registry* registry = nullptr;
@@ -107,6 +163,7 @@ struct Run {
   std::uint64_t calls = 0;     // reached the adapter
   std::uint64_t tests = 0;     // file tests the area asked for
   std::size_t distinct = 0;    // distinct texts tested
+  std::uint64_t reg_calls = 0;  // reached the registry
 };
 
 }  // namespace
@@ -152,10 +209,11 @@ int main(int argc, char** argv) {
 #endif
 
   // The bare walk, best of three.
-  Registry& reg = *m.registry;
+  CountingRegistry reg(*m.registry);
   const bool w64 = m.windows64;
   double bare = 1e30;
   WalkCounts walked;
+  const std::uint64_t walk_calls0 = reg.total();
   for (int round = 0; round < 3; ++round) {
     t0 = std::chrono::steady_clock::now();
     WalkCounts c = WalkRegistry(reg, kHkeyLocalMachine, u"SOFTWARE", w64 ? kKeyWow64_64Key : 0);
@@ -170,8 +228,22 @@ int main(int argc, char** argv) {
     bare = std::min(bare, Seconds(t0));
     walked = c;
   }
-  std::printf("bare walk: %llu keys, %llu values in %.3f s\n", static_cast<unsigned long long>(walked.keys),
-              static_cast<unsigned long long>(walked.values), bare);
+  std::printf("bare walk: %llu keys, %llu values, %llu registry calls in %.3f s\n",
+              static_cast<unsigned long long>(walked.keys), static_cast<unsigned long long>(walked.values),
+              static_cast<unsigned long long>((reg.total() - walk_calls0) / 3), bare);
+  // Registry calls and their time by kind since `before`.
+  auto print_registry = [&](const char* what, const CountingRegistry& before, int rounds) {
+    static const char* const kinds[] = {"opens", "infos", "key enums", "value enums", "queries"};
+    std::printf("  registry calls of %s:", what);
+    for (int k = 0; k < 5; ++k)
+      std::printf("%s %llu %s in %.2f s", k ? "," : "",
+                  static_cast<unsigned long long>((reg.calls[k] - before.calls[k]) / rounds), kinds[k],
+                  (reg.seconds[k] - before.seconds[k]) / rounds);
+    std::printf("\n");
+  };
+  CountingRegistry zero(reg);
+  for (int k = 0; k < 5; ++k) zero.calls[k] = 0, zero.seconds[k] = 0;
+  print_registry("the walk", zero, 3);
 
   CountingShellPaths shell(*m.shell);
   SafeLists safe_lists(*m.folders);
@@ -192,11 +264,12 @@ int main(int argc, char** argv) {
     context.selected_categories = mask;
     manager.CreateAreas(kAllAreasMask, kAreaCount);
     Run r;
-    const std::uint64_t calls0 = shell.total();
+    const std::uint64_t calls0 = shell.total(), reg0 = reg.total();
     t0 = std::chrono::steady_clock::now();
     if (manager.StartScan()) manager.JoinWorker();
     r.seconds = Seconds(t0);
     r.calls = shell.total() - calls0;
+    r.reg_calls = reg.total() - reg0;
     r.tests = refs.fs_calls();
     r.problems = manager.TotalProblems();
     r.distinct = refs.references_judged();
@@ -207,20 +280,24 @@ int main(int argc, char** argv) {
     return r;
   };
   auto print = [&](const char* name, const Run& r) {
-    std::printf("%-16s %8.3f s  ratio %7.2f  %6zu problems  %9llu tests  %8zu paths  %9llu calls  %6.2f calls/path"
-                "  peak %5.0f MB\n",
-                name, r.seconds, bare > 0 ? r.seconds / bare : 0.0, r.problems,
+    std::printf("%-16s %8.3f s  ratio %7.2f  %8llu reg calls  %6zu problems  %9llu tests  %8zu paths  %9llu calls"
+                "  %6.2f calls/path  peak %5.0f MB\n",
+                name, r.seconds, bare > 0 ? r.seconds / bare : 0.0, static_cast<unsigned long long>(r.reg_calls),
+                r.problems,
                 static_cast<unsigned long long>(r.tests), r.distinct, static_cast<unsigned long long>(r.calls),
                 r.distinct ? static_cast<double>(r.calls) / static_cast<double>(r.distinct) : 0.0, PeakMb());
   };
 
-  std::printf("%-16s %10s  %13s  %14s  %15s  %14s  %15s\n", "area", "time", "/ bare walk", "", "file tests",
-              "distinct", "adapter calls");
+  std::printf("%-16s %10s  %13s  %18s  %14s  %15s  %14s  %15s\n", "area", "time", "/ bare walk", "registry", "",
+              "file tests", "distinct", "adapter calls");
   if (!all_only)
     for (const AreaInfo& a : kAreas)
       if (areas & a.bit) print(a.class_name, scan(a.bit));
   const std::uint64_t kinds0[] = {shell.attributes, shell.exists, shell.listings, shell.searches, shell.protection};
+  CountingRegistry reg0(reg);
+  for (int k = 0; k < 5; ++k) reg0.calls[k] = reg.calls[k], reg0.seconds[k] = reg.seconds[k];
   print("all areas", scan(kAllAreasMask));
+  print_registry("all areas", reg0, 1);
   std::printf("  adapter calls of all areas: %llu attributes, %llu exists, %llu listings, %llu searches, "
               "%llu protection\n",
               static_cast<unsigned long long>(shell.attributes - kinds0[0]),
