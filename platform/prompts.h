@@ -8,7 +8,8 @@
 
 namespace hs {
 
-enum class PromptButtons { kOk, kYesNo };
+// kYesNoDefaultNo: Yes and No with No as the default button.
+enum class PromptButtons { kOk, kYesNo, kYesNoDefaultNo };
 enum class PromptIcon { kNone, kInformation, kQuestion, kWarning, kError };
 enum class PromptAnswer { kOk, kYes, kNo };
 

@@ -7,9 +7,10 @@
 namespace hs {
 
 PromptAnswer Win32Prompts::Ask(TextView text, PromptButtons buttons, PromptIcon icon) {
-  const bool yes_no = buttons == PromptButtons::kYesNo;
+  const bool yes_no = buttons != PromptButtons::kOk;
   try {
     UINT flags = yes_no ? MB_YESNO : MB_OK;
+    if (buttons == PromptButtons::kYesNoDefaultNo) flags |= MB_DEFBUTTON2;
     switch (icon) {
       case PromptIcon::kNone: break;
       case PromptIcon::kInformation: flags |= MB_ICONINFORMATION; break;

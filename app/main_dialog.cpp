@@ -1,0 +1,313 @@
+#include "app/main_dialog.h"
+
+#include <algorithm>
+#include <array>
+
+#include "engine/area_table.h"
+
+namespace hs {
+
+namespace {
+
+// Fills the "%d" placeholders of a localised text with `n` ("%%" is a
+// percent sign).
+Text FillCount(TextView format, int n) {
+  Text out;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size() && (format[i + 1] == u'd' || format[i + 1] == u'%')) {
+      out += format[i + 1] == u'd' ? ToText(n) : Text(u"%");
+      ++i;
+    } else {
+      out.push_back(format[i]);
+    }
+  }
+  return out;
+}
+
+bool IsOneOf(TextView id, std::initializer_list<TextView> ids) {
+  return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+// The results page's repair buttons: each base id alone or with a
+// Left/Middle/Right suffix, and two text links.
+bool IsRepairElement(TextView id) {
+  if (IsOneOf(id, {u"string170", u"string171"})) return true;
+  for (TextView base : {u"btnStartClean1", u"btnStartClean11", u"btnStartClean12", u"btnStartCleanNew"}) {
+    if (id.substr(0, base.size()) != base) continue;
+    if (IsOneOf(id.substr(base.size()), {u"", u"Left", u"Middle", u"Right"})) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Text ProgressPathText(TextView path) {
+  if (path.size() <= 120) return Text(path);
+  Text out = Text(path.substr(0, 110)) + u"<br>" + Text(path.substr(110, 107));
+  if (path.size() >= 168) out += u"...";
+  return out;
+}
+
+CHVXDlg::CHVXDlg(MainDialogEnv env) : env_(std::move(env)) {}
+
+void CHVXDlg::Open() {
+  if (env_.settings.StartMinimized != 0) {
+    minimise_pending_ = true;
+    env_.view.SetTimer(dlg::kTimerStart, dlg::kStartDelayMs);
+  }
+  ShowWindow();
+  if (env_.mode == DialogMode::kInteractive) OnCommand(dlg::kCmdHome);
+}
+
+bool CHVXDlg::ShowSuppressed() const {
+  return env_.mode == DialogMode::kScan || env_.mode == DialogMode::kUpdateCheck || !may_show_;
+}
+
+void CHVXDlg::ShowWindow() {
+  if (!ShowSuppressed()) env_.view.Show();
+}
+
+void CHVXDlg::ScheduleScreen(int screen, std::uint32_t ms) { env_.view.SetTimer(screen, ms); }
+
+void CHVXDlg::ShowChild(int screen) {
+  env_.view.ShowScreen(screen);
+  if (screen == dlg::kScreenHome) Call(env_.home_page, u"OnWelcomeNext", HomePageArgs());
+  if (screen == dlg::kScreenScanSettings) Call(env_.settings_page, u"OnWelcomeNext", ScanSettingsPageArgs());
+}
+
+void CHVXDlg::Call(PageHost& page, TextView function, const std::vector<Text>& args) {
+  if (!page.CallScript(function, args))
+    env_.log.LogLine(u"CallScript " + Text(function) + u" failed : " + LogSafe(page.LastError()));
+}
+
+void CHVXDlg::Prompt(TextView key, PromptIcon icon) {
+  (void)env_.prompts.Ask(env_.strings(key), PromptButtons::kOk, icon);
+}
+
+bool CHVXDlg::OnCommand(int id) {
+  switch (id) {
+    case dlg::kCmdHome: ScheduleScreen(dlg::kScreenHome, dlg::kScreenDelayMs); return true;
+    case dlg::kCmdScanSettings: ScheduleScreen(dlg::kScreenScanSettings, dlg::kScreenDelayMs); return true;
+    case dlg::kCmdRegistryOptimisation: ScheduleScreen(dlg::kScreenOptimisation, dlg::kScreenDelayMs); return true;
+    case dlg::kCmdStartScan: RequestScan(); return true;
+    case dlg::kCmdShowResults: ShowResultsOrNone(); return true;
+    case dlg::kCmdRepair:
+      if (repairing_) return true;
+      if (env_.scan.StartRepair()) {
+        repairing_ = true;
+      } else {
+        env_.log.LogLine(u"OnbtnStartClean : the repair could not start");
+      }
+      return true;
+    case dlg::kCmdRepairDone:
+      repairing_ = false;
+      scan_after_repair_ = true;
+      ScheduleScreen(dlg::kScreenAfterRepair, dlg::kAfterRepairDelayMs);
+      return true;
+    default: return false;
+  }
+}
+
+void CHVXDlg::OnTimer(int id) {
+  env_.log.LogLine(u"Got the OnTimer Message " + ToText(id) + u" ");
+  if (id == dlg::kTimerStart) {
+    env_.view.KillTimer(id);
+    if (minimise_pending_) {
+      minimise_pending_ = false;
+      env_.view.Minimise();
+    }
+    if (scan_start_pending_) {
+      scan_start_pending_ = false;
+      StartScanNow();
+    }
+  } else if (id >= dlg::kScreenScanSettings && id <= dlg::kScreenAfterRepair) {
+    env_.view.KillTimer(id);
+    ShowChild(id);
+  }
+}
+
+void CHVXDlg::RequestScan() {
+  // A repair works on the results a scan would replace.
+  if (scanning_ || scan_start_pending_ || repairing_ || env_.scan.IsRunning()) return;
+  env_.view.ShowScreen(dlg::kScreenProgress);
+  scan_start_pending_ = true;
+  env_.view.SetTimer(dlg::kTimerStart, dlg::kStartDelayMs);
+}
+
+void CHVXDlg::StartScanNow() {
+  const std::uint32_t selection = ReadSelectedCategories(env_.store);
+  std::array<bool, 4> on{};
+  std::uint32_t mask = 0;
+  int areas = 0;
+  for (std::size_t g = 0; g < on.size(); ++g) {
+    on[g] = (selection & kGroupMasks[g]) != 0;
+    if (!on[g]) continue;
+    mask |= kGroupMasks[g];
+    areas += kGroupCounts[g];
+  }
+  if (mask == 0) {
+    Prompt(u"IDS_NO_SELECTED", PromptIcon::kInformation);
+    ShowChild(dlg::kScreenScanSettings);
+    env_.view.ShowScanAreaSettings();
+    return;
+  }
+  std::vector<Text> flags;
+  for (bool b : on) flags.push_back(b ? u"1" : u"0");
+  Call(env_.progress_page, u"setcheckboxstatus", flags);
+  scanning_ = true;
+  stop_requested_ = false;
+  progress_group_ = 1;
+  env_.view.EnableNavigation(false);
+  Call(env_.progress_page, u"setvarsforscan", {});
+  if (!env_.scan.Start(mask, areas)) {
+    env_.log.LogLine(u"StartScan : the scan could not start");
+    scanning_ = false;
+    env_.view.EnableNavigation(true);
+    ShowChild(dlg::kScreenScanSettings);
+    return;
+  }
+  Call(env_.progress_page, u"SetScanProgressBar", {u"1"});
+}
+
+void CHVXDlg::OnScanProgress(TextView path, int group, int found_in_group) {
+  if (!scanning_ || stop_requested_) return;
+  if (group != progress_group_) {
+    progress_group_ = group;
+    Call(env_.progress_page, u"SetScanProgressBar", {ToText(group)});
+  }
+  Call(env_.progress_page, u"updatePath", {ProgressPathText(path), ToText(group), ToText(found_in_group)});
+}
+
+void CHVXDlg::OnStopScan() {
+  if (!scanning_ || stop_requested_) return;
+  const PromptAnswer answer =
+      env_.prompts.Ask(env_.strings(u"IDS_STOP_SCAN_DES"), PromptButtons::kYesNoDefaultNo, PromptIcon::kQuestion);
+  if (answer != PromptAnswer::kYes) return;
+  stop_requested_ = true;
+  env_.scan.Stop();
+}
+
+void CHVXDlg::OnScanEnded() {
+  if (!scanning_) return;
+  scanning_ = false;
+  Call(env_.progress_page, u"SetScanProgressBar", {ToText(progress_group_)});
+  env_.view.EnableNavigation(true);
+  OnCommand(dlg::kCmdShowResults);
+}
+
+void CHVXDlg::ShowResultsOrNone() {
+  const bool after_repair = scan_after_repair_;
+  scan_after_repair_ = false;
+  const bool interactive = env_.mode == DialogMode::kInteractive;
+  if (env_.mode == DialogMode::kScan) env_.view.PostCommand(dlg::kCmdUnattendedScanDone);
+  if (!interactive) return;
+  if (env_.scan.ProblemCount() > 0) {
+    ScheduleScreen(dlg::kScreenResults, dlg::kScreenDelayMs);
+    return;
+  }
+  OnCommand(after_repair ? dlg::kCmdHome : dlg::kCmdScanSettings);
+  Prompt(u"IDS_NO_ERRORS_FOUND", PromptIcon::kInformation);
+}
+
+void CHVXDlg::OnRepairClick() {
+  const std::uint64_t now = env_.clock.TickMs();
+  if (last_repair_click_ && now - *last_repair_click_ < dlg::kRepairClickGapMs) {
+    env_.log.LogLine(u"OnbtnStartClean : clicked with in 3072 return S_OK without clean");
+    return;
+  }
+  last_repair_click_ = now;
+  if (repairing_) {
+    env_.log.LogLine(u"OnbtnStartClean : Cleaning already going on");
+    return;
+  }
+  env_.log.LogLine(u"Clicked on Fix Errors");
+  if (env_.scan.SelectedCount() <= 0) {
+    Prompt(u"IDS_NO_ERRORS_SELECTED", PromptIcon::kInformation);
+    env_.view.ShowProblemList();
+    return;
+  }
+  OnCommand(dlg::kCmdRepair);
+}
+
+void CHVXDlg::OnPageClick(int page, TextView id) {
+  switch (page) {
+    case dlg::kPageHome:
+      if (IsOneOf(id, {u"btnBottomStartscan", u"btnBottomStartscan1"})) {
+        RequestScan();
+      } else if (IsOneOf(id, {u"idFixErrors", u"string103"})) {
+        if (env_.scan.ProblemCount() > 0) {
+          OnCommand(dlg::kCmdShowResults);
+        } else {
+          RequestScan();
+        }
+      }
+      break;
+    case dlg::kPageScanSettings:
+      if (IsOneOf(id, {u"btnBottomStartscan1", u"btnBottomStartscan2", u"btnBottomStartscanLeft",
+                       u"btnBottomStartscanMiddle", u"btnBottomStartscanRight", u"string17", u"idViewErrors"}))
+        RequestScan();
+      break;
+    case dlg::kPageProgress:
+      if (IsOneOf(id, {u"btnBottomStopscan", u"btnBottomStopscan2", u"btnBottomStopscanLeft",
+                       u"btnBottomStopscanMiddle", u"btnBottomStopscanRight"}))
+        OnStopScan();
+      break;
+    case dlg::kPageResults:
+      if (IsRepairElement(id)) OnRepairClick();
+      break;
+    case dlg::kPageAfterRepair:
+      if (id == u"idBtnScanAgain") RequestScan();
+      break;
+    default: break;
+  }
+}
+
+void CHVXDlg::OnCancel(bool escape_down) {
+  if (escape_down) return;
+  if (env_.settings.GoToSystemTrayOnClose == 1) {
+    hidden_in_tray_ = true;
+    env_.view.Hide();
+    env_.view.ShowTrayIcon(true);
+    return;
+  }
+  env_.log.LogLine(u"PostQuitMessage : ShowExitDialog");
+  env_.view.Quit();
+}
+
+void CHVXDlg::OnSysClose() {
+  if (scanning_ || repairing_ || env_.scan.IsRunning()) return;
+  if (const WinError e = env_.store.SaveSettings(env_.settings); e != err::kSuccess)
+    env_.log.LogLine(u"SaveSettings failed : " + ToText(static_cast<std::int64_t>(e)));
+  env_.log.LogLine(u"PostQuitMessage : SC_CLOSE");
+  env_.view.Quit();
+}
+
+void CHVXDlg::OnTrayRestore() {
+  hidden_in_tray_ = false;
+  env_.view.ShowTrayIcon(false);
+  ShowWindow();
+}
+
+Text CHVXDlg::DayText(int days) {
+  if (days < 0) return env_.strings(u"IDS_NOSCAN");
+  if (days == 0) return env_.strings(u"IDS_TODAY");
+  if (days == 1) return env_.strings(u"IDS_YESTERDAY");
+  return FillCount(env_.strings(u"IDS_DAYSAGO"), days);
+}
+
+std::vector<Text> CHVXDlg::HomePageArgs() {
+  const int count = env_.scan.ProblemCount();
+  const int days = env_.store.DaysSinceLastScan(env_.clock);
+  const Text count_text =
+      count == 1 ? env_.strings(u"IDS_ERRORCOUNT") : FillCount(env_.strings(u"IDS_ERRORCOUNTS"), count);
+  return {ToText(count), env_.settings.StrLastScan, ToText(days), DayText(days), count_text};
+}
+
+std::vector<Text> CHVXDlg::ScanSettingsPageArgs() {
+  std::vector<Text> args = HomePageArgs();
+  // Localised texts are trimmed, so the blank after the prefix is added here.
+  args[3] = env_.strings(u"IDS_SCANNED") + u" " + args[3];
+  return args;
+}
+
+}  // namespace hs

@@ -1,0 +1,142 @@
+// CHVXDlg: the main window's screen flow, without Win32 or HTML. The window
+// forwards commands, timer expiries, page clicks, scan reports and close
+// requests; the model answers through the ports of app/screen_ports.h.
+//
+// Runs on the user-interface thread; not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "app/screen_ports.h"
+#include "app/settings.h"
+#include "engine/problem.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/prompts.h"
+
+namespace hs {
+
+namespace dlg {
+// Commands.
+inline constexpr int kCmdHome = 242;
+inline constexpr int kCmdRegistryOptimisation = 244;
+inline constexpr int kCmdScanSettings = 253;
+inline constexpr int kCmdStartScan = 1124;
+inline constexpr int kCmdShowResults = 1134;
+inline constexpr int kCmdRepair = 1154;
+inline constexpr int kCmdUnattendedScanDone = 1174;  // posted in scan mode; the front end's
+inline constexpr int kCmdRepairDone = 1184;
+
+// Timer 101: the progress screen's scan start, and the start-minimised step.
+inline constexpr int kTimerStart = 101;
+// Child screens; a timer of the same number brings each to the front.
+inline constexpr int kScreenScanSettings = 105;
+inline constexpr int kScreenProgress = 106;
+inline constexpr int kScreenHome = 107;
+inline constexpr int kScreenOptimisation = 108;
+inline constexpr int kScreenResults = 109;
+inline constexpr int kScreenAfterRepair = 111;
+
+// Pages, as OnPageClick names them; the after-repair screen is native and
+// uses its screen number.
+inline constexpr int kPageHome = 444;
+inline constexpr int kPageScanSettings = 446;
+inline constexpr int kPageProgress = 447;
+inline constexpr int kPageResults = 448;
+inline constexpr int kPageAfterRepair = kScreenAfterRepair;
+
+inline constexpr std::uint32_t kScreenDelayMs = 90;
+inline constexpr std::uint32_t kAfterRepairDelayMs = 270;
+inline constexpr std::uint32_t kStartDelayMs = 1;
+// Repair clicks closer together than this are taken as one.
+inline constexpr std::uint64_t kRepairClickGapMs = 3072;
+}  // namespace dlg
+
+enum class DialogMode { kInteractive, kScan, kUpdateCheck };
+
+// The ports the model runs on; all must outlive it.
+struct MainDialogEnv {
+  MainWindowView& view;
+  PageHost& home_page;
+  PageHost& settings_page;
+  PageHost& progress_page;
+  ScanDriver& scan;
+  Prompts& prompts;
+  SettingsStore& store;
+  AppSettings& settings;
+  Clock& clock;
+  Log& log;
+  StringLookup strings;  // localised text of a key
+  DialogMode mode = DialogMode::kInteractive;
+};
+
+// The progress page's path text: a path over 120 units becomes its first
+// 110, "<br>", and up to the next 107, then "..." when it has 168 or more.
+Text ProgressPathText(TextView path);
+
+class CHVXDlg {
+ public:
+  explicit CHVXDlg(MainDialogEnv env);
+  CHVXDlg(const CHVXDlg&) = delete;
+  CHVXDlg& operator=(const CHVXDlg&) = delete;
+
+  // After the window exists: arms the start-minimised step, shows the window
+  // (unless suppressed) and, when interactive, goes to the home screen.
+  void Open();
+  // Clear: the window stays hidden whatever asks to show it.
+  void SetMayShow(bool may_show) { may_show_ = may_show; }
+
+  // False for a command the model does not handle.
+  bool OnCommand(int id);
+  void OnTimer(int id);
+  void OnPageClick(int page, TextView element_id);
+
+  // From the scan worker (relayed to this thread).
+  void OnScanProgress(TextView path, int group, int found_in_group);
+  void OnScanEnded();
+
+  void OnStopScan();
+  void OnRepairClick();
+  // Close button; `escape_down`: it came from the Escape key, which is ignored.
+  void OnCancel(bool escape_down);
+  // System menu Close.
+  void OnSysClose();
+  // Tray icon double-click.
+  void OnTrayRestore();
+
+  // Arguments of OnWelcomeNext for the home and scan-settings pages.
+  std::vector<Text> HomePageArgs();
+  std::vector<Text> ScanSettingsPageArgs();
+
+  bool scanning() const { return scanning_; }
+  bool repairing() const { return repairing_; }
+  bool hidden_in_tray() const { return hidden_in_tray_; }
+
+ private:
+  bool ShowSuppressed() const;
+  void ShowWindow();
+  void ScheduleScreen(int screen, std::uint32_t ms);
+  void ShowChild(int screen);
+  void Call(PageHost& page, TextView function, const std::vector<Text>& args);
+  void RequestScan();
+  void StartScanNow();
+  void ShowResultsOrNone();
+  Text DayText(int days);
+  void Prompt(TextView key, PromptIcon icon);
+
+  MainDialogEnv env_;
+  bool may_show_ = true;
+  bool hidden_in_tray_ = false;
+  bool minimise_pending_ = false;
+  bool scan_start_pending_ = false;
+  bool scanning_ = false;
+  bool stop_requested_ = false;
+  bool repairing_ = false;
+  bool scan_after_repair_ = false;
+  int progress_group_ = 0;
+  std::optional<std::uint64_t> last_repair_click_;
+};
+
+}  // namespace hs

@@ -1,0 +1,364 @@
+#include "app/main_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "platform/manual_clock.h"
+#include "platform/memory_log.h"
+#include "platform/store/registry_store.h"
+
+namespace hs {
+namespace {
+
+using Events = std::vector<std::string>;
+
+std::string U8(TextView t) { return ToUtf8(t); }
+
+// Window and pages write what they were asked into one event list.
+class FakeView final : public MainWindowView {
+ public:
+  explicit FakeView(Events& e) : e_(e) {}
+  void Show() override { visible = true; Note("show"); }
+  void Hide() override { visible = false; Note("hide"); }
+  void Minimise() override { Note("minimise"); }
+  void ShowTrayIcon(bool on) override { Note(on ? "tray on" : "tray off"); }
+  void SetTimer(int id, std::uint32_t ms) override { Note("timer " + std::to_string(id) + " " + std::to_string(ms)); }
+  void KillTimer(int id) override { Note("kill " + std::to_string(id)); }
+  void EnableNavigation(bool on) override { Note(on ? "nav on" : "nav off"); }
+  void ShowScreen(int child) override { Note("screen " + std::to_string(child)); }
+  void PostCommand(int id) override { Note("post " + std::to_string(id)); }
+  void ShowProblemList() override { Note("problem list"); }
+  void ShowScanAreaSettings() override { Note("scan areas"); }
+  void Quit() override { Note("quit"); }
+  bool visible = false;
+
+ private:
+  void Note(std::string s) { e_.push_back(std::move(s)); }
+  Events& e_;
+};
+
+class FakePage final : public PageHost {
+ public:
+  FakePage(Events& e, std::string name) : e_(e), name_(std::move(name)) {}
+  bool CallScript(TextView fn, const std::vector<Text>& args) override {
+    std::string s = name_ + " " + U8(fn) + "(";
+    for (std::size_t i = 0; i < args.size(); ++i) s += (i ? "," : "") + U8(args[i]);
+    e_.push_back(s + ")");
+    return !fail;
+  }
+  Text LastError() const override { return u"page not loaded"; }
+  bool fail = false;
+
+ private:
+  Events& e_;
+  std::string name_;
+};
+
+class FakeScan final : public ScanDriver {
+ public:
+  bool Start(std::uint32_t mask, int areas) override {
+    starts.emplace_back(mask, areas);
+    running = true;
+    return true;
+  }
+  void Stop() override { ++stops; }
+  bool IsRunning() const override { return running; }
+  int ProblemCount() const override { return problems; }
+  int SelectedCount() const override { return selected; }
+  bool StartRepair() override { return ++repairs > 0; }
+  std::vector<std::pair<std::uint32_t, int>> starts;
+  bool running = false;
+  int stops = 0, problems = 0, selected = 0, repairs = 0;
+};
+
+class FakePrompts final : public Prompts {
+ public:
+  PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon) override {
+    shown.push_back(U8(text));
+    last_buttons = buttons;
+    return buttons == PromptButtons::kOk ? PromptAnswer::kOk : answer;
+  }
+  Events shown;  // texts are their keys
+  PromptButtons last_buttons = PromptButtons::kOk;
+  PromptAnswer answer = PromptAnswer::kYes;
+};
+
+class MainDialogTest : public ::testing::Test {
+ protected:
+  explicit MainDialogTest(DialogMode mode = DialogMode::kInteractive)
+      : dlg({view, home, settings_page, progress, scan, prompts, store, settings, clock, log, Lookup, mode}) {}
+
+  static Text Lookup(TextView key) {
+    static const std::map<Text, Text> texts = {{u"IDS_DAYSAGO", u"%d days ago"},
+                                               {u"IDS_ERRORCOUNT", u"1 problem"},
+                                               {u"IDS_ERRORCOUNTS", u"%d problems"},
+                                               {u"IDS_SCANNED", u"Last scan:"}};
+    const auto it = texts.find(Text(key));
+    return it == texts.end() ? Text(key) : it->second;
+  }
+  void Select(std::uint32_t mask) { ASSERT_EQ(0, store.WriteProfileInt(u"Settings", u"SelectedCategories", mask)); }
+  void LastScanDaysAgo(int days) {
+    ASSERT_EQ(0, store.WriteScanTime(CalendarTime(CalendarSeconds(clock.LocalTime()) - days * 86400 - 60)));
+  }
+  // A scan started and running on the progress screen.
+  void StartScan() {
+    dlg.OnCommand(dlg::kCmdStartScan);
+    dlg.OnTimer(dlg::kTimerStart);
+    ASSERT_TRUE(dlg.scanning());
+  }
+  void EndScan(int problems) {
+    scan.running = false;
+    scan.problems = problems;
+    dlg.OnScanEnded();
+  }
+  bool Has(const std::string& e) const { return std::find(events.begin(), events.end(), e) != events.end(); }
+  std::size_t LogCount(TextView line) const {
+    const auto lines = log.Lines();
+    return std::count(lines.begin(), lines.end(), Text(line));
+  }
+
+  Events events;
+  FakeView view{events};
+  FakePage home{events, "home"}, settings_page{events, "settings"}, progress{events, "progress"};
+  FakeScan scan;
+  FakePrompts prompts;
+  RegistryStore registry;
+  MemoryLog log;
+  SettingsStore store{registry, log};
+  AppSettings settings;
+  ManualClock clock{DateTime{2026, 3, 10, 12, 0, 0}};
+  CHVXDlg dlg;
+};
+
+TEST_F(MainDialogTest, ScreenCommandsArmTimersThatShowScreensWithTheirPageArguments) {
+  EXPECT_TRUE(dlg.OnCommand(dlg::kCmdHome));
+  EXPECT_TRUE(dlg.OnCommand(dlg::kCmdRegistryOptimisation));
+  EXPECT_EQ((Events{"timer 107 90", "timer 108 90"}), events);
+  events.clear();
+  dlg.OnTimer(107);
+  EXPECT_EQ((Events{"kill 107", "screen 107", "home OnWelcomeNext(0,,-1,IDS_NOSCAN,0 problems)"}), events);
+  EXPECT_EQ(Text(u"Got the OnTimer Message 107 "), log.Lines().at(0));
+
+  settings.StrLastScan = u"Mon. March 09, 2026. 11:00 AM";
+  const std::vector<std::pair<int, std::string>> days = {{0, "Today"}, {1, "Yesterday"}, {5, "5 days ago"}};
+  for (const auto& [n, text] : days) {
+    LastScanDaysAgo(n);
+    scan.problems = n == 1 ? 1 : 7;
+    const auto home_args = dlg.HomePageArgs();
+    const auto settings_args = dlg.ScanSettingsPageArgs();
+    EXPECT_EQ(std::to_string(n), U8(home_args[2]));
+    EXPECT_EQ(n == 0 ? "IDS_TODAY" : n == 1 ? "IDS_YESTERDAY" : text, U8(home_args[3]));
+    EXPECT_EQ("Last scan: " + U8(home_args[3]), U8(settings_args[3]));
+    EXPECT_EQ(n == 1 ? "1 problem" : "7 problems", U8(home_args[4]));
+    EXPECT_EQ(settings.StrLastScan, home_args[1]);
+  }
+}
+
+TEST_F(MainDialogTest, ScanStartsTheGroupsTouchedByTheSelection) {
+  Select(0x0001 | 0x0020);  // one area of group 2, one of group 3
+  dlg.OnCommand(dlg::kCmdStartScan);
+  EXPECT_EQ((Events{"screen 106", "timer 101 1"}), events);
+  events.clear();
+  dlg.OnTimer(dlg::kTimerStart);
+  EXPECT_EQ((Events{"kill 101", "progress setcheckboxstatus(0,1,1,0)", "nav off", "progress setvarsforscan()",
+                    "progress SetScanProgressBar(1)"}),
+            events);
+  ASSERT_EQ(1u, scan.starts.size());
+  EXPECT_EQ(0x0005u | 0x22A0u, scan.starts[0].first);
+  EXPECT_EQ(6, scan.starts[0].second);
+
+  events.clear();
+  dlg.OnCommand(dlg::kCmdStartScan);
+  EXPECT_TRUE(events.empty()) << "a running scan is not started again";
+
+  Select(0);
+  EndScan(0);
+  events.clear();
+  dlg.OnCommand(dlg::kCmdStartScan);
+  dlg.OnTimer(dlg::kTimerStart);
+  EXPECT_EQ(1u, scan.starts.size());
+  EXPECT_FALSE(dlg.scanning());
+  EXPECT_EQ("IDS_NO_SELECTED", prompts.shown.back());
+  EXPECT_TRUE(Has("scan areas"));
+}
+
+TEST(ProgressPathText, BreaksLongPathsAfter110Units) {
+  const auto path = [](std::size_t n) {
+    Text t;
+    for (std::size_t i = 0; i < n; ++i) t.push_back(static_cast<char16_t>(u'a' + i % 26));
+    return t;
+  };
+  EXPECT_EQ(path(120), ProgressPathText(path(120)));
+  for (std::size_t n : {121u, 130u, 167u, 168u, 200u, 217u, 300u}) {
+    const Text p = path(n);
+    const Text tail = p.substr(110, 107) + (n >= 168 ? u"..." : u"");
+    EXPECT_EQ(p.substr(0, 110) + u"<br>" + tail, ProgressPathText(p)) << n;
+  }
+  EXPECT_EQ(110u + 4u + 107u + 3u, ProgressPathText(path(300)).size());
+}
+
+TEST_F(MainDialogTest, ProgressReportsAndStopping) {
+  StartScan();
+  events.clear();
+  dlg.OnScanProgress(u"HKCU\\a", 1, 2);
+  dlg.OnScanProgress(u"HKCU\\b", 2, 0);
+  dlg.OnScanProgress(u"HKCU\\c", 2, 3);
+  EXPECT_EQ((Events{"progress updatePath(HKCU\\a,1,2)", "progress SetScanProgressBar(2)",
+                    "progress updatePath(HKCU\\b,2,0)", "progress updatePath(HKCU\\c,2,3)"}),
+            events);
+
+  prompts.answer = PromptAnswer::kNo;
+  dlg.OnPageClick(dlg::kPageProgress, u"btnBottomStopscanMiddle");
+  EXPECT_EQ("IDS_STOP_SCAN_DES", prompts.shown.back());
+  EXPECT_EQ(PromptButtons::kYesNoDefaultNo, prompts.last_buttons);
+  EXPECT_EQ(0, scan.stops);
+  prompts.answer = PromptAnswer::kYes;
+  dlg.OnPageClick(dlg::kPageProgress, u"btnBottomStopscan");
+  EXPECT_EQ(1, scan.stops);
+  events.clear();
+  dlg.OnScanProgress(u"HKCU\\d", 3, 1);
+  EXPECT_TRUE(events.empty()) << "reports after a stop are ignored";
+}
+
+TEST_F(MainDialogTest, ScanEndShowsResultsOrReturnsWithAMessage) {
+  StartScan();
+  dlg.OnScanProgress(u"x", 4, 1);
+  events.clear();
+  EndScan(3);
+  EXPECT_EQ((Events{"progress SetScanProgressBar(4)", "nav on", "timer 109 90"}), events);
+  EXPECT_TRUE(prompts.shown.empty());
+
+  StartScan();
+  events.clear();
+  EndScan(0);
+  EXPECT_TRUE(Has("timer 105 90")) << "no problems: back to the scan settings";
+  EXPECT_EQ("IDS_NO_ERRORS_FOUND", prompts.shown.back());
+
+  scan.selected = 1;
+  scan.problems = 1;
+  dlg.OnRepairClick();
+  EXPECT_EQ(1, scan.repairs);
+  dlg.OnCommand(dlg::kCmdRepairDone);
+  EXPECT_FALSE(dlg.repairing());
+  EXPECT_TRUE(Has("timer 111 270"));
+  dlg.OnPageClick(dlg::kPageAfterRepair, u"idBtnScanAgain");
+  dlg.OnTimer(dlg::kTimerStart);
+  events.clear();
+  EndScan(0);
+  EXPECT_TRUE(Has("timer 107 90")) << "a scan after a repair ends on the home screen";
+  StartScan();
+  events.clear();
+  EndScan(0);
+  EXPECT_TRUE(Has("timer 105 90")) << "the repair flag is cleared by the scan that followed it";
+}
+
+class ScanModeTest : public MainDialogTest {
+ protected:
+  ScanModeTest() : MainDialogTest(DialogMode::kScan) {}
+};
+
+TEST_F(ScanModeTest, WindowNeverShowsAndTheEndIsPosted) {
+  dlg.Open();
+  StartScan();
+  EndScan(2);
+  EXPECT_TRUE(Has("post 1174"));
+  EXPECT_FALSE(Has("timer 109 90"));
+  dlg.OnTrayRestore();
+  for (int t = 105; t <= 111; ++t) dlg.OnTimer(t);
+  EXPECT_FALSE(view.visible);
+  EXPECT_FALSE(Has("show"));
+  EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(MainDialogTest, OpenHonoursMayShowAndStartMinimised) {
+  settings.StartMinimized = 1;
+  dlg.SetMayShow(false);
+  dlg.Open();
+  EXPECT_FALSE(view.visible);
+  EXPECT_TRUE(Has("timer 107 90"));
+  dlg.OnTimer(dlg::kTimerStart);
+  EXPECT_TRUE(Has("minimise"));
+  EXPECT_TRUE(scan.starts.empty()) << "the start-minimised expiry starts no scan";
+  dlg.SetMayShow(true);
+  dlg.OnTrayRestore();
+  EXPECT_TRUE(view.visible);
+}
+
+TEST_F(MainDialogTest, RepairClicksWithinTheGapAreOneRepair) {
+  dlg.OnRepairClick();  // the first click, at tick 0, counts
+  EXPECT_EQ("IDS_NO_ERRORS_SELECTED", prompts.shown.back());
+  EXPECT_TRUE(Has("problem list"));
+  clock.AdvanceMs(3072);
+  scan.selected = 2;
+  dlg.OnPageClick(dlg::kPageResults, u"btnStartCleanNewRight");
+  clock.AdvanceMs(1000);
+  dlg.OnPageClick(dlg::kPageResults, u"string171");
+  EXPECT_EQ(1, scan.repairs);
+  EXPECT_EQ(1u, LogCount(u"OnbtnStartClean : clicked with in 3072 return S_OK without clean"));
+  clock.AdvanceMs(2072);
+  dlg.OnRepairClick();
+  EXPECT_EQ(1u, LogCount(u"OnbtnStartClean : Cleaning already going on"));
+  EXPECT_EQ(2u, LogCount(u"Clicked on Fix Errors"));
+  EXPECT_EQ(1, scan.repairs);
+
+  // Every repair element of the results page, and nothing else.
+  for (const char16_t* id : {u"btnStartClean1", u"btnStartClean11Left", u"btnStartClean12Middle", u"string170"}) {
+    clock.AdvanceMs(5000);
+    dlg.OnPageClick(dlg::kPageResults, id);
+  }
+  clock.AdvanceMs(5000);
+  dlg.OnPageClick(dlg::kPageResults, u"btnStartClean1Top");
+  dlg.OnPageClick(dlg::kPageHome, u"string170");
+  EXPECT_EQ(5u, LogCount(u"OnbtnStartClean : Cleaning already going on"));
+}
+
+TEST_F(MainDialogTest, HomeFixErrorsScansOrShowsResults) {
+  dlg.OnPageClick(dlg::kPageHome, u"idFixErrors");
+  EXPECT_EQ((Events{"screen 106", "timer 101 1"}), events);
+  dlg.OnTimer(dlg::kTimerStart);
+  EndScan(4);
+  events.clear();
+  dlg.OnPageClick(dlg::kPageHome, u"string103");
+  EXPECT_EQ((Events{"timer 109 90"}), events);
+}
+
+TEST_F(MainDialogTest, ClosingGoesToTheTrayOrQuitsWhenIdle) {
+  settings.GoToSystemTrayOnClose = 1;
+  dlg.OnCancel(true);
+  EXPECT_TRUE(events.empty()) << "Escape does not close";
+  dlg.OnCancel(false);
+  EXPECT_EQ((Events{"hide", "tray on"}), events);
+  EXPECT_TRUE(dlg.hidden_in_tray());
+  dlg.OnTrayRestore();
+  EXPECT_FALSE(dlg.hidden_in_tray());
+  EXPECT_TRUE(view.visible);
+
+  settings.GoToSystemTrayOnClose = 0;
+  dlg.OnCancel(false);
+  EXPECT_EQ(1u, LogCount(u"PostQuitMessage : ShowExitDialog"));
+  EXPECT_EQ("quit", events.back());
+
+  events.clear();
+  StartScan();
+  dlg.OnSysClose();
+  EXPECT_FALSE(Has("quit")) << "no close during a scan";
+  EndScan(0);
+  settings.NumTimesHSWRunned = 42;
+  dlg.OnSysClose();
+  EXPECT_EQ("quit", events.back());
+  EXPECT_EQ(1u, LogCount(u"PostQuitMessage : SC_CLOSE"));
+  AppSettings saved;
+  ASSERT_EQ(0, store.LoadSettings(&saved));
+  EXPECT_EQ(42u, saved.NumTimesHSWRunned);
+}
+
+TEST_F(MainDialogTest, FailedPageCallIsLogged) {
+  home.fail = true;
+  dlg.OnTimer(107);
+  EXPECT_EQ(1u, LogCount(u"CallScript OnWelcomeNext failed : page not loaded"));
+}
+
+}  // namespace
+}  // namespace hs

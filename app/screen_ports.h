@@ -1,0 +1,66 @@
+// Ports of the main window's model (app/main_dialog.h): the browser pages it
+// calls scripts on, the window it drives, and the scan and repair worker.
+// Called on the user-interface thread; no member throws.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace hs {
+
+// One HTML page hosted in the browser control.
+class PageHost {
+ public:
+  virtual ~PageHost() = default;
+  // Calls a script function of the loaded page with text arguments. False
+  // when the call failed; LastError then says why.
+  [[nodiscard]] virtual bool CallScript(TextView function, const std::vector<Text>& args) = 0;
+  virtual Text LastError() const = 0;
+};
+
+// The fixed-size main window.
+class MainWindowView {
+ public:
+  virtual ~MainWindowView() = default;
+  virtual void Show() = 0;
+  virtual void Hide() = 0;
+  virtual void Minimise() = 0;
+  virtual void ShowTrayIcon(bool present) = 0;
+  // A window timer; its expiries come back through CHVXDlg::OnTimer until
+  // it is killed.
+  virtual void SetTimer(int id, std::uint32_t ms) = 0;
+  virtual void KillTimer(int id) = 0;
+  // The navigation buttons (home, scan, optimise, backup, settings).
+  virtual void EnableNavigation(bool enabled) = 0;
+  // Brings the child screen with this number (105-111) to the front.
+  virtual void ShowScreen(int child) = 0;
+  // Posts a command to the window; it arrives through CHVXDlg::OnCommand.
+  virtual void PostCommand(int id) = 0;
+  // Opens the detailed problem list.
+  virtual void ShowProblemList() = 0;
+  // Opens the settings dialog on its scan-areas page.
+  virtual void ShowScanAreaSettings() = 0;
+  // Ends the message loop; the process exits.
+  virtual void Quit() = 0;
+};
+
+// The scan and repair worker. Its completion arrives through
+// CHVXDlg::OnScanEnded (scan) and command 1184 (repair).
+class ScanDriver {
+ public:
+  virtual ~ScanDriver() = default;
+  // Starts a scan of the areas of `mask`; `area_count` sizes the progress.
+  // False when it could not start.
+  [[nodiscard]] virtual bool Start(std::uint32_t mask, int area_count) = 0;
+  virtual void Stop() = 0;
+  virtual bool IsRunning() const = 0;
+  // Problems the current results hold, and those ticked for repair.
+  virtual int ProblemCount() const = 0;
+  virtual int SelectedCount() const = 0;
+  // Starts repairing the ticked problems; false when it could not start.
+  [[nodiscard]] virtual bool StartRepair() = 0;
+};
+
+}  // namespace hs
