@@ -35,18 +35,27 @@ bool PlainName(TextView name) {
 // Names redirection moves: never answered from their folder's listing or
 // state, and nothing below System32 or Sysnative is inferred.
 bool Moved(TextView name) {
+  if (name.size() != 8 && name.size() != 9 && name.size() != 11) return false;
   return EqualsNoCase(name, u"System32") || EqualsNoCase(name, u"Sysnative") || EqualsNoCase(name, u"regedit.exe");
 }
 
-struct Parsed {
+void AppendUpper(Text* out, TextView name) {
+  for (char16_t c : name) out->push_back(UpcaseUnit(c));
+}
+
+}  // namespace
+
+struct CachingShellPaths::Parsed {
   Text drive;  // "C:"
   std::vector<TextView> names;
   bool folder_only = false;  // written with a trailing separator
 };
 
+namespace {
+
 // "X:\a\b" (one trailing separator allowed) with "." and ".." resolved;
 // false for anything else.
-bool Parse(TextView path, Parsed* out) {
+bool Parse(TextView path, CachingShellPaths::Parsed* out) {
   if (path.size() < 4 || path.size() > kMaxShellTextChars || !IsLetter(path[0]) || path[1] != u':' ||
       path[2] != u'\\')
     return false;
@@ -87,7 +96,10 @@ FileKind Pick(const std::vector<ShellPaths::FolderEntry>& same, TextView name) {
 
 }  // namespace
 
-CachingShellPaths::CachingShellPaths(ShellPaths& inner) : inner_(inner), owner_(std::this_thread::get_id()) {}
+CachingShellPaths::CachingShellPaths(ShellPaths& inner)
+    : inner_(inner), owner_(std::this_thread::get_id()), parsed_(std::make_unique<Parsed>()) {}
+
+CachingShellPaths::~CachingShellPaths() = default;
 
 std::size_t CachingShellPaths::remembered() const {
   std::lock_guard<std::mutex> lock(mu_);
@@ -101,9 +113,8 @@ FileKind CachingShellPaths::FileAttributes(TextView path) {
 
 bool CachingShellPaths::PathFileExists(TextView path) {
   if (std::this_thread::get_id() != owner_) return inner_.PathFileExists(path);
-  Parsed p;
-  if (Parse(path, &p)) return Kind(path) != FileKind::kMissing;
   std::lock_guard<std::mutex> lock(mu_);
+  if (Parse(path, parsed_.get())) return KindLocked() != FileKind::kMissing;
   Text key = u"\x01" + Text(path);
   if (auto it = answers_.find(key); it != answers_.end()) return it->second != FileKind::kMissing;
   const bool exists = inner_.PathFileExists(path);
@@ -114,16 +125,21 @@ bool CachingShellPaths::PathFileExists(TextView path) {
 
 FileKind CachingShellPaths::Kind(TextView path) {
   std::lock_guard<std::mutex> lock(mu_);
+  if (Parse(path, parsed_.get())) return KindLocked();
   if (answers_.size() >= kMaxAnswers) answers_.clear();
-  if (folders_.size() >= kMaxFolders) folders_.clear();
-  Parsed p;
-  if (!Parse(path, &p)) {
+  {
     Text key = Text(1, u'\0') + Text(path);
     if (auto it = answers_.find(key); it != answers_.end()) return it->second;
     const FileKind k = inner_.FileAttributes(path);
     answers_.emplace(std::move(key), k);
     return k;
   }
+}
+
+FileKind CachingShellPaths::KindLocked() {
+  if (answers_.size() >= kMaxAnswers) answers_.clear();
+  if (folders_.size() >= kMaxFolders) folders_.clear();
+  const Parsed& p = *parsed_;
   const FileKind k = KindOf(p.drive, p.names, p.names.size());
   if (p.folder_only) return k == FileKind::kDirectory ? k : FileKind::kMissing;
   return k;
@@ -132,18 +148,20 @@ FileKind CachingShellPaths::Kind(TextView path) {
 FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView>& names, std::size_t n) {
   // Most paths lie in a folder looked at before: answer from it at once.
   if (n >= 2 && !Moved(names[n - 1])) {
-    Text key = drive;
+    Text& key = scratch_key_;
+    key.assign(drive);
     for (std::size_t i = 0; i + 1 < n; ++i) {
       if (Moved(names[i])) {
         key.clear();
         break;
       }
       key += u'\\';
-      key += Upcase(names[i]);
+      AppendUpper(&key, names[i]);
     }
     if (auto f = key.empty() ? folders_.end() : folders_.find(key); f != folders_.end() && f->second.listed) {
-      const Text upper = Upcase(names[n - 1]);
-      auto e = f->second.entries.find(upper);
+      scratch_upper_.clear();
+      AppendUpper(&scratch_upper_, names[n - 1]);
+      auto e = f->second.entries.find(scratch_upper_);
       return e == f->second.entries.end() ? FileKind::kMissing : Pick(e->second, names[n - 1]);
     }
   }

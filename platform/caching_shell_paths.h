@@ -37,6 +37,7 @@ class CachingShellPaths final : public ShellPaths {
  public:
   // `inner` must outlive the object.
   explicit CachingShellPaths(ShellPaths& inner);
+  ~CachingShellPaths() override;
 
   FileKind FileAttributes(TextView path) override;
   bool PathFileExists(TextView path) override;
@@ -61,6 +62,8 @@ class CachingShellPaths final : public ShellPaths {
   // Paths and folders remembered (for the benchmark).
   std::size_t remembered() const;
 
+  struct Parsed;
+
  private:
   struct Folder {
     FileKind kind = FileKind::kMissing;
@@ -70,6 +73,8 @@ class CachingShellPaths final : public ShellPaths {
     std::unordered_map<Text, std::vector<FolderEntry>> entries;
   };
   FileKind Kind(TextView path);
+  // With mu_ held: the path just parsed into parsed_.
+  FileKind KindLocked();
   // The kind of the path of the first `n` names below `drive`.
   FileKind KindOf(const Text& drive, const std::vector<TextView>& names, std::size_t n);
 
@@ -81,6 +86,9 @@ class CachingShellPaths final : public ShellPaths {
   // Answers asked as written (upper-case text, or the exact text of paths
   // not taken apart, marked with a leading NUL).
   std::unordered_map<Text, FileKind> answers_;
+  // Reused between calls (under mu_), so a lookup allocates next to nothing.
+  std::unique_ptr<Parsed> parsed_;
+  Text scratch_key_, scratch_upper_;
 };
 
 }  // namespace hs
