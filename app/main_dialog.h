@@ -39,8 +39,8 @@ inline constexpr int kScreenOptimisation = 108;
 inline constexpr int kScreenResults = 109;
 inline constexpr int kScreenAfterRepair = 111;
 
-// Pages, as OnPageClick names them; the after-repair screen is native and
-// uses its screen number.
+// Pages, as OnPageClick names them; the after-repair page (no resource
+// number of its own) goes by its screen number.
 inline constexpr int kPageHome = 444;
 inline constexpr int kPageScanSettings = 446;
 inline constexpr int kPageProgress = 447;
