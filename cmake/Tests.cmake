@@ -38,6 +38,11 @@ foreach(dir IN LISTS HS_TEST_DIRS)
   endif()
 endforeach()
 
+if(NOT HS_WIN32 AND TARGET test_platform)
+  # The blank hive tests open and extend hives with hivex.
+  target_link_libraries(test_platform PRIVATE PkgConfig::HIVEX)
+endif()
+
 if(HS_WIN32 AND TARGET test_areas AND TARGET test_app AND TARGET test_engine AND TARGET test_platform_contract)
   # The area tests seed faults into the prefix's registry for seconds at a
   # time; the engine and application tests scan that registry and expect it
