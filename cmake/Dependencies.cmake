@@ -22,6 +22,8 @@ else()
   # The portable shell-links adapter reads shortcut files with liblnk (from
   # memory, through libbfio).
   pkg_check_modules(LIBLNK REQUIRED IMPORTED_TARGET liblnk libbfio)
+  # Registry hive files are opened and extended with hivex.
+  pkg_check_modules(HIVEX REQUIRED IMPORTED_TARGET hivex)
   add_library(hs_zlib INTERFACE)
   target_link_libraries(hs_zlib INTERFACE ZLIB::ZLIB)
   add_library(hs_minizip INTERFACE)

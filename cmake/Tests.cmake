@@ -38,6 +38,11 @@ foreach(dir IN LISTS HS_TEST_DIRS)
   endif()
 endforeach()
 
+if(NOT HS_WIN32 AND TARGET test_platform)
+  # The blank hive tests open and extend hives with hivex.
+  target_link_libraries(test_platform PRIVATE PkgConfig::HIVEX)
+endif()
+
 if(HS_WIN32 AND TARGET test_areas AND TARGET test_app AND TARGET test_engine AND TARGET test_platform_contract)
   # The area tests seed faults into the prefix's registry for seconds at a
   # time; the engine and application tests scan that registry and expect it
@@ -101,6 +106,10 @@ else()
   # Bad arguments end with exit status 2 exactly (1 would be a failed run).
   add_test(NAME cli_bad_arguments COMMAND sh -c "\"$1\" scan --bogus; test $? -eq 2" sh $<TARGET_FILE:hivesweep>)
   set_tests_properties(cli_bad_arguments PROPERTIES LABELS native TIMEOUT 60)
+  # A blank hive and one extended by hivex, read by a second, independent reader.
+  add_test(NAME blank_hive_check COMMAND ${CMAKE_SOURCE_DIR}/scripts/blank-hive-check.sh
+                                          $<TARGET_FILE:hs_make_blank_hive> ${CMAKE_BINARY_DIR}/blank-hive-check)
+  set_tests_properties(blank_hive_check PROPERTIES LABELS native TIMEOUT 120)
 endif()
 
 if(HS_WIN32)
