@@ -123,6 +123,13 @@ void CHVXDlg::OnTimer(int id) {
   } else if (id >= dlg::kScreenScanSettings && id <= dlg::kScreenAfterRepair) {
     env_.view.KillTimer(id);
     ShowChild(id);
+  } else if (id == dlg::kTimerResultCounts) {
+    env_.view.KillTimer(id);
+    std::vector<Text> counts;
+    for (int n : env_.scan.AreaProblemCounts()) counts.push_back(ToText(n));
+    counts.resize(kAreaCount, u"0");
+    Call(env_.results_page, u"UpdateResultsPage", counts);
+    ScheduleScreen(dlg::kScreenResults, dlg::kScreenDelayMs);
   }
 }
 
@@ -196,17 +203,40 @@ void CHVXDlg::OnScanEnded() {
 }
 
 void CHVXDlg::ShowResultsOrNone() {
+  env_.settings.StrLastScanResults = env_.scan.ProblemCount();
   const bool after_repair = scan_after_repair_;
   scan_after_repair_ = false;
   const bool interactive = env_.mode == DialogMode::kInteractive;
   if (env_.mode == DialogMode::kScan) env_.view.PostCommand(dlg::kCmdUnattendedScanDone);
   if (!interactive) return;
   if (env_.scan.ProblemCount() > 0) {
-    ScheduleScreen(dlg::kScreenResults, dlg::kScreenDelayMs);
+    PrepareResults();
     return;
   }
   OnCommand(after_repair ? dlg::kCmdHome : dlg::kCmdScanSettings);
   Prompt(u"IDS_NO_ERRORS_FOUND", PromptIcon::kInformation);
+}
+
+void CHVXDlg::PrepareResults() { env_.view.SetTimer(dlg::kTimerResultCounts, dlg::kResultCountsDelayMs); }
+
+void CHVXDlg::FillResultList(const std::function<bool()>& cancelled) {
+  Call(env_.loading_page, u"settexts",
+       {env_.strings(u"string162"), env_.strings(u"string163"), env_.strings(u"string164")});
+  env_.view.ShowLoadingPage(true);
+  bool stopped = false;
+  Text entry, reason;
+  for (int area = 0; area < kAreaCount && !stopped; ++area) {
+    for (int i = 0; env_.scan.ResultRow(area, i, &entry, &reason); ++i) {
+      if (cancelled()) {
+        stopped = true;
+        break;
+      }
+      Call(env_.results_page, u"AddListRow", {ToText(area), entry, reason});
+    }
+  }
+  Call(env_.results_page, u"SaveResultList", {});
+  env_.view.ShowLoadingPage(false);
+  if (stopped) OnCommand(dlg::kCmdShowResults);
 }
 
 void CHVXDlg::OnRepairClick() {
@@ -253,7 +283,13 @@ void CHVXDlg::OnPageClick(int page, TextView id) {
         OnStopScan();
       break;
     case dlg::kPageResults:
-      if (IsRepairElement(id)) OnRepairClick();
+      if (IsRepairElement(id)) {
+        OnRepairClick();
+      } else if (IsOneOf(id, {u"btnbottomDetailedView", u"string109"})) {
+        env_.view.ShowProblemList();
+      } else if (IsOneOf(id, {u"idBackToResults", u"idBackToResults1", u"string159"})) {
+        PrepareResults();
+      }
       break;
     case dlg::kPageAfterRepair:
       if (id == u"idBtnScanAgain") RequestScan();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -38,6 +39,8 @@ inline constexpr int kScreenHome = 107;
 inline constexpr int kScreenOptimisation = 108;
 inline constexpr int kScreenResults = 109;
 inline constexpr int kScreenAfterRepair = 111;
+// The model's own timer: the results page's counts, before it is shown.
+inline constexpr int kTimerResultCounts = 112;
 
 // Pages, as OnPageClick names them; the after-repair page (no resource
 // number of its own) goes by its screen number.
@@ -50,6 +53,7 @@ inline constexpr int kPageAfterRepair = kScreenAfterRepair;
 inline constexpr std::uint32_t kScreenDelayMs = 90;
 inline constexpr std::uint32_t kAfterRepairDelayMs = 270;
 inline constexpr std::uint32_t kStartDelayMs = 1;
+inline constexpr std::uint32_t kResultCountsDelayMs = 27;
 // Repair clicks closer together than this are taken as one.
 inline constexpr std::uint64_t kRepairClickGapMs = 3072;
 }  // namespace dlg
@@ -62,6 +66,8 @@ struct MainDialogEnv {
   PageHost& home_page;
   PageHost& settings_page;
   PageHost& progress_page;
+  PageHost& results_page;
+  PageHost& loading_page;
   ScanDriver& scan;
   Prompts& prompts;
   SettingsStore& store;
@@ -98,6 +104,10 @@ class CHVXDlg {
   void OnScanEnded();
 
   void OnStopScan();
+  // The whole problem list into the results page, area by area, while the
+  // list-loading page shows; `cancelled` is asked before each row (the view
+  // pumps its messages there). A cancelled load shows the results again.
+  void FillResultList(const std::function<bool()>& cancelled);
   void OnRepairClick();
   // Close button; `escape_down`: it came from the Escape key, which is ignored.
   void OnCancel(bool escape_down);
@@ -123,6 +133,7 @@ class CHVXDlg {
   void RequestScan();
   void StartScanNow();
   void ShowResultsOrNone();
+  void PrepareResults();
   Text DayText(int days);
   void Prompt(TextView key, PromptIcon icon);
 

@@ -31,6 +31,7 @@ class FakeView final : public MainWindowView {
   void PostCommand(int id) override { Note("post " + std::to_string(id)); }
   void ShowProblemList() override { Note("problem list"); }
   void ShowScanAreaSettings() override { Note("scan areas"); }
+  void ShowLoadingPage(bool on) override { Note(on ? "loading on" : "loading off"); }
   void Quit() override { Note("quit"); }
   bool visible = false;
 
@@ -68,6 +69,18 @@ class FakeScan final : public ScanDriver {
   int ProblemCount() const override { return problems; }
   int SelectedCount() const override { return selected; }
   bool StartRepair() override { return ++repairs > 0; }
+  std::vector<int> AreaProblemCounts() const override {
+    std::vector<int> counts;
+    for (const auto& area : rows) counts.push_back(static_cast<int>(area.size()));
+    return counts;
+  }
+  bool ResultRow(int area, int index, Text* entry, Text* reason) const override {
+    if (area >= static_cast<int>(rows.size()) || index >= static_cast<int>(rows[area].size())) return false;
+    *entry = rows[area][index];
+    *reason = u"gone";
+    return true;
+  }
+  std::vector<std::vector<Text>> rows;  // per area, the entries of its problems
   std::vector<std::pair<std::uint32_t, int>> starts;
   bool running = false;
   int stops = 0, problems = 0, selected = 0, repairs = 0;
@@ -88,7 +101,8 @@ class FakePrompts final : public Prompts {
 class MainDialogTest : public ::testing::Test {
  protected:
   explicit MainDialogTest(DialogMode mode = DialogMode::kInteractive)
-      : dlg({view, home, settings_page, progress, scan, prompts, store, settings, clock, log, Lookup, mode}) {}
+      : dlg({view, home, settings_page, progress, results, loading, scan, prompts, store, settings, clock, log, Lookup,
+             mode}) {}
 
   static Text Lookup(TextView key) {
     static const std::map<Text, Text> texts = {{u"IDS_DAYSAGO", u"%d days ago"},
@@ -122,6 +136,7 @@ class MainDialogTest : public ::testing::Test {
   Events events;
   FakeView view{events};
   FakePage home{events, "home"}, settings_page{events, "settings"}, progress{events, "progress"};
+  FakePage results{events, "results"}, loading{events, "loading"};
   FakeScan scan;
   FakePrompts prompts;
   RegistryStore registry;
@@ -227,8 +242,9 @@ TEST_F(MainDialogTest, ScanEndShowsResultsOrReturnsWithAMessage) {
   dlg.OnScanProgress(u"x", 4, 1);
   events.clear();
   EndScan(3);
-  EXPECT_EQ((Events{"progress SetScanProgressBar(4)", "nav on", "timer 109 90"}), events);
+  EXPECT_EQ((Events{"progress SetScanProgressBar(4)", "nav on", "timer 112 27"}), events);
   EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_EQ(3, settings.StrLastScanResults);
 
   StartScan();
   events.clear();
@@ -321,7 +337,36 @@ TEST_F(MainDialogTest, HomeFixErrorsScansOrShowsResults) {
   EndScan(4);
   events.clear();
   dlg.OnPageClick(dlg::kPageHome, u"string103");
-  EXPECT_EQ((Events{"timer 109 90"}), events);
+  EXPECT_EQ((Events{"timer 112 27"}), events);
+}
+
+TEST_F(MainDialogTest, ResultsPageGetsItsCountsThenTheListOnDemand) {
+  scan.rows = {{u"HKLM\\a", u"HKLM\\b"}, {}, {u"C:\\x.dll"}};
+  scan.problems = 3;
+  dlg.OnCommand(dlg::kCmdShowResults);
+  events.clear();
+  dlg.OnTimer(dlg::kTimerResultCounts);
+  EXPECT_EQ((Events{"kill 112", "results UpdateResultsPage(2,0,1,0,0,0,0,0,0,0,0,0,0,0)", "timer 109 90"}), events);
+
+  events.clear();
+  dlg.FillResultList([] { return false; });
+  EXPECT_EQ((Events{"loading settexts(string162,string163,string164)", "loading on",
+                    "results AddListRow(0,HKLM\\a,gone)", "results AddListRow(0,HKLM\\b,gone)",
+                    "results AddListRow(2,C:\\x.dll,gone)", "results SaveResultList()", "loading off"}),
+            events);
+
+  // Cancelled after the first row: the list is closed and the results shown again.
+  events.clear();
+  int asked = 0;
+  dlg.FillResultList([&] { return ++asked > 1; });
+  EXPECT_EQ((Events{"loading settexts(string162,string163,string164)", "loading on",
+                    "results AddListRow(0,HKLM\\a,gone)", "results SaveResultList()", "loading off", "timer 112 27"}),
+            events);
+
+  events.clear();
+  dlg.OnPageClick(dlg::kPageResults, u"btnbottomDetailedView");
+  dlg.OnPageClick(dlg::kPageResults, u"idBackToResults1");
+  EXPECT_EQ((Events{"problem list", "timer 112 27"}), events);
 }
 
 TEST_F(MainDialogTest, ClosingGoesToTheTrayOrQuitsWhenIdle) {

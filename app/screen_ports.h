@@ -42,6 +42,8 @@ class MainWindowView {
   virtual void ShowProblemList() = 0;
   // Opens the settings dialog on its scan-areas page.
   virtual void ShowScanAreaSettings() = 0;
+  // Shows or closes the list-loading page over the results.
+  virtual void ShowLoadingPage(bool shown) = 0;
   // Ends the message loop; the process exits.
   virtual void Quit() = 0;
 };
@@ -59,6 +61,11 @@ class ScanDriver {
   // Problems the current results hold, and those ticked for repair.
   virtual int ProblemCount() const = 0;
   virtual int SelectedCount() const = 0;
+  // Problems of each scan area, in scan-area order (kAreaCount entries).
+  virtual std::vector<int> AreaProblemCounts() const = 0;
+  // Row `index` of area `area`: the problem's displayed key or entry and its
+  // reason. False past the area's last problem.
+  virtual bool ResultRow(int area, int index, Text* entry, Text* reason) const = 0;
   // Starts repairing the ticked problems; false when it could not start.
   [[nodiscard]] virtual bool StartRepair() = 0;
 };
