@@ -50,13 +50,67 @@ Text ProgressPathText(TextView path) {
 
 CHVXDlg::CHVXDlg(MainDialogEnv env) : env_(std::move(env)) {}
 
-void CHVXDlg::Open() {
-  if (env_.settings.StartMinimized != 0) {
+void CHVXDlg::Open(const DialogStart& start) {
+  start_ = start;
+  const StartupFlags& f = start.flags;
+  env_.log.LogLine(u"OnInitDialog");
+  if (env_.settings.StartMinimized != 0 && !f.after_compaction) {
     minimise_pending_ = true;
-    env_.view.SetTimer(dlg::kTimerStart, dlg::kStartDelayMs);
+    env_.view.SetTimer(dlg::kTimerStart, dlg::kMinimiseDelayMs);
   }
-  ShowWindow();
-  if (env_.mode == DialogMode::kInteractive) OnCommand(dlg::kCmdHome);
+  env_.log.LogLine(u"Child Dialog Created");
+  for (TextView screen : {u"m_dlgHome", u"m_dlgScanSettings", u"m_dlgScanProgress", u"m_dlgResults",
+                          u"m_dlgAfterRepair", u"m_dlgOptimize", u"m_dlgBackup", u"m_dlgSettings"})
+    env_.log.LogLine(Text(screen) + u" Created");
+  if (f.vista_scan && env_.scan.ProblemCount() > 0) env_.view.PostCommand(dlg::kCmdRepair);
+  if (f.vista_full_backup) {
+    env_.view.PostCommand(dlg::kCmdBackupScreen);
+    env_.view.PostToScreen(dlg::kCmdBackupScreen, dlg::kBackupTakeFull);
+  }
+  if (f.vista_full_backup_restore) env_.view.PostCommand(dlg::kCmdBackupScreen);
+  if (f.vista_partial_backup_restore) {
+    env_.view.PostCommand(dlg::kCmdBackupScreen);
+    env_.view.PostToScreen(dlg::kCmdBackupScreen, dlg::kBackupRestorePartial);
+  }
+  if (f.vista_schedule) {
+    env_.view.PostCommand(dlg::kCmdSettingsScreen);
+    env_.view.PostToScreen(dlg::kCmdSettingsScreen, dlg::kSettingsApplySchedule);
+  }
+  if (f.after_compaction) {
+    env_.view.SetTimer(dlg::kTimerCompactionResult, dlg::kCompactionResultDelayMs);
+  } else if (env_.mode == DialogMode::kScan) {
+    RequestScan();
+  }
+  env_.log.LogLine(u"Init Dlg Finished");
+}
+
+void CHVXDlg::HomePageLoaded() {
+  ShowChild(dlg::kScreenHome);
+  if (start_.splash_shown && !ShowSuppressed()) {
+    env_.view.HideSplash();
+    start_.splash_shown = false;
+    env_.log.LogLine(u"Hide the splash");
+  }
+  if (start_.flags.default_task) {
+    may_show_ = false;
+    env_.view.RunReminder();
+    return;
+  }
+  may_show_ = true;
+  FirstDisplay();
+}
+
+void CHVXDlg::FirstDisplay() {
+  if (env_.settings.StartMinimized != 0) {
+    if (!ShowSuppressed()) env_.view.Minimise();
+  } else {
+    ShowWindow();
+  }
+  if (start_.first_run) {
+    const bool late = start_.flags.reminder && !start_.auto_tutorial;
+    env_.view.SetTimer(dlg::kTimerUpdateCheck, late ? dlg::kReminderUpdateCheckDelayMs : dlg::kUpdateCheckDelayMs);
+  }
+  if (start_.flags.reminder) RequestScan();
 }
 
 bool CHVXDlg::ShowSuppressed() const {
@@ -123,6 +177,16 @@ void CHVXDlg::OnTimer(int id) {
   } else if (id >= dlg::kScreenScanSettings && id <= dlg::kScreenAfterRepair) {
     env_.view.KillTimer(id);
     ShowChild(id);
+  } else if (id == dlg::kTimerHomeLoaded) {
+    env_.view.KillTimer(id);
+    HomePageLoaded();
+  } else if (id == dlg::kTimerUpdateCheck) {
+    env_.view.KillTimer(id);
+    env_.view.StartUpdateCheck();
+  } else if (id == dlg::kTimerCompactionResult) {
+    env_.view.KillTimer(id);
+    env_.view.ShowCompactionResult();
+    if (env_.scan.ProblemCount() > 0) OnCommand(dlg::kCmdShowResults);
   } else if (id == dlg::kTimerResultCounts) {
     env_.view.KillTimer(id);
     std::vector<Text> counts;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/screen_ports.h"
 #include "app/settings.h"
 #include "engine/problem.h"
@@ -32,6 +33,9 @@ inline constexpr int kCmdRepairDone = 1184;
 
 // Timer 101: the progress screen's scan start, and the start-minimised step.
 inline constexpr int kTimerStart = 101;
+inline constexpr int kTimerUpdateCheck = 102;
+inline constexpr int kTimerHomeLoaded = 103;
+inline constexpr int kTimerCompactionResult = 104;
 // Child screens; a timer of the same number brings each to the front.
 inline constexpr int kScreenScanSettings = 105;
 inline constexpr int kScreenProgress = 106;
@@ -54,11 +58,31 @@ inline constexpr std::uint32_t kScreenDelayMs = 90;
 inline constexpr std::uint32_t kAfterRepairDelayMs = 270;
 inline constexpr std::uint32_t kStartDelayMs = 1;
 inline constexpr std::uint32_t kResultCountsDelayMs = 27;
+inline constexpr std::uint32_t kMinimiseDelayMs = 128;
+// The view arms timer 103 this long after the home page has loaded.
+inline constexpr std::uint32_t kHomeLoadedDelayMs = 2048;
+inline constexpr std::uint32_t kUpdateCheckDelayMs = 2048;
+inline constexpr std::uint32_t kReminderUpdateCheckDelayMs = 1062048;
+inline constexpr std::uint32_t kCompactionResultDelayMs = 3072;
+// Native screens' commands and the messages an elevated restart posts to them.
+inline constexpr int kCmdBackupScreen = 214;
+inline constexpr int kCmdSettingsScreen = 256;
+inline constexpr int kBackupTakeFull = 260;
+inline constexpr int kBackupRestorePartial = 245;
+inline constexpr int kSettingsApplySchedule = 254;
 // Repair clicks closer together than this are taken as one.
 inline constexpr std::uint64_t kRepairClickGapMs = 3072;
 }  // namespace dlg
 
 enum class DialogMode { kInteractive, kScan, kUpdateCheck };
+
+// What the start-up decided before the window existed.
+struct DialogStart {
+  StartupFlags flags;
+  bool first_run = false;       // FirstRun is present
+  bool auto_tutorial = false;   // StartAutoTutorial is 1
+  bool splash_shown = false;
+};
 
 // The ports the model runs on; all must outlive it.
 struct MainDialogEnv {
@@ -88,9 +112,11 @@ class CHVXDlg {
   CHVXDlg(const CHVXDlg&) = delete;
   CHVXDlg& operator=(const CHVXDlg&) = delete;
 
-  // After the window exists: arms the start-minimised step, shows the window
-  // (unless suppressed) and, when interactive, goes to the home screen.
-  void Open();
+  // After the window exists: the start-minimised timer, the posts of an
+  // elevated restart, the hidden scan of mode `scan`, the compaction
+  // result's timer. The window shows later, when the home page has loaded
+  // (timer 103, armed by the view).
+  void Open(const DialogStart& start = {});
   // Clear: the window stays hidden whatever asks to show it.
   void SetMayShow(bool may_show) { may_show_ = may_show; }
 
@@ -136,6 +162,8 @@ class CHVXDlg {
   void PrepareResults();
   Text DayText(int days);
   void Prompt(TextView key, PromptIcon icon);
+  void HomePageLoaded();
+  void FirstDisplay();
 
   MainDialogEnv env_;
   bool may_show_ = true;
@@ -147,6 +175,7 @@ class CHVXDlg {
   bool repairing_ = false;
   bool scan_after_repair_ = false;
   int progress_group_ = 0;
+  DialogStart start_;
   std::optional<std::uint64_t> last_repair_click_;
 };
 

@@ -32,6 +32,11 @@ class FakeView final : public MainWindowView {
   void ShowProblemList() override { Note("problem list"); }
   void ShowScanAreaSettings() override { Note("scan areas"); }
   void ShowLoadingPage(bool on) override { Note(on ? "loading on" : "loading off"); }
+  void PostToScreen(int screen, int id) override { Note("post " + std::to_string(screen) + ":" + std::to_string(id)); }
+  void HideSplash() override { Note("splash off"); }
+  void RunReminder() override { Note("reminder"); }
+  void StartUpdateCheck() override { Note("update check"); }
+  void ShowCompactionResult() override { Note("compaction result"); }
   void Quit() override { Note("quit"); }
   bool visible = false;
 
@@ -277,7 +282,9 @@ class ScanModeTest : public MainDialogTest {
 
 TEST_F(ScanModeTest, WindowNeverShowsAndTheEndIsPosted) {
   dlg.Open();
-  StartScan();
+  dlg.OnTimer(dlg::kTimerStart);
+  ASSERT_TRUE(dlg.scanning()) << "mode scan starts its scan at initialisation";
+  dlg.OnTimer(dlg::kTimerHomeLoaded);
   EndScan(2);
   EXPECT_TRUE(Has("post 1174"));
   EXPECT_FALSE(Has("timer 109 90"));
@@ -288,18 +295,68 @@ TEST_F(ScanModeTest, WindowNeverShowsAndTheEndIsPosted) {
   EXPECT_TRUE(prompts.shown.empty());
 }
 
-TEST_F(MainDialogTest, OpenHonoursMayShowAndStartMinimised) {
+TEST_F(MainDialogTest, StartUpShowsTheWindowOnceTheHomePageHasLoaded) {
   settings.StartMinimized = 1;
-  dlg.SetMayShow(false);
-  dlg.Open();
-  EXPECT_FALSE(view.visible);
-  EXPECT_TRUE(Has("timer 107 90"));
+  DialogStart start;
+  start.first_run = true;
+  dlg.Open(start);
+  EXPECT_EQ((Events{"timer 101 128"}), events);
+  EXPECT_EQ(1u, LogCount(u"OnInitDialog"));
+  EXPECT_EQ(1u, LogCount(u"m_dlgHome Created"));
+  EXPECT_EQ(1u, LogCount(u"Init Dlg Finished"));
   dlg.OnTimer(dlg::kTimerStart);
   EXPECT_TRUE(Has("minimise"));
   EXPECT_TRUE(scan.starts.empty()) << "the start-minimised expiry starts no scan";
-  dlg.SetMayShow(true);
+  events.clear();
+  dlg.OnTimer(dlg::kTimerHomeLoaded);
+  EXPECT_EQ((Events{"kill 103", "screen 107", "home OnWelcomeNext(0,,-1,IDS_NOSCAN,0 problems)", "minimise",
+                    "timer 102 2048"}),
+            events);
+  EXPECT_FALSE(view.visible);
+  dlg.OnTimer(dlg::kTimerUpdateCheck);
+  EXPECT_TRUE(Has("update check"));
   dlg.OnTrayRestore();
   EXPECT_TRUE(view.visible);
+}
+
+TEST_F(MainDialogTest, StartUpModesAndElevatedRestarts) {
+  {  // default: the splash goes, the reminder runs, the window stays hidden.
+    DialogStart start;
+    start.flags.default_task = true;
+    start.splash_shown = true;
+    dlg.Open(start);
+    dlg.OnTimer(dlg::kTimerHomeLoaded);
+    EXPECT_TRUE(Has("splash off"));
+    EXPECT_TRUE(Has("reminder"));
+    EXPECT_EQ(1u, LogCount(u"Hide the splash"));
+    dlg.OnTrayRestore();
+    EXPECT_FALSE(view.visible);
+  }
+  {  // rem on a first run: the update check waits long, a scan starts now.
+    events.clear();
+    DialogStart start;
+    start.flags.reminder = true;
+    start.first_run = true;
+    dlg.Open(start);
+    dlg.OnTimer(dlg::kTimerHomeLoaded);
+    EXPECT_TRUE(view.visible);
+    EXPECT_TRUE(Has("timer 102 1062048"));
+    EXPECT_TRUE(Has("timer 101 1")) << "the reminder's scan";
+  }
+  {  // Elevated restarts post to the screens that finish the job.
+    events.clear();
+    scan.problems = 2;
+    settings.StartMinimized = 1;
+    DialogStart start;
+    start.flags.vista_scan = start.flags.vista_full_backup = start.flags.vista_schedule = true;
+    start.flags.after_compaction = true;
+    dlg.Open(start);
+    EXPECT_EQ((Events{"post 1154", "post 214", "post 214:260", "post 256", "post 256:254", "timer 104 3072"}), events)
+        << "no start-minimised timer after a compaction";
+    events.clear();
+    dlg.OnTimer(dlg::kTimerCompactionResult);
+    EXPECT_EQ((Events{"kill 104", "compaction result", "timer 112 27"}), events);
+  }
 }
 
 TEST_F(MainDialogTest, RepairClicksWithinTheGapAreOneRepair) {

@@ -44,6 +44,15 @@ class MainWindowView {
   virtual void ShowScanAreaSettings() = 0;
   // Shows or closes the list-loading page over the results.
   virtual void ShowLoadingPage(bool shown) = 0;
+  // Posts `id` to the native screen that `screen_command` shows (214 backup,
+  // 256 settings).
+  virtual void PostToScreen(int screen_command, int id) = 0;
+  virtual void HideSplash() = 0;
+  // Start-up steps owned elsewhere: the reminder notification (mode
+  // `default`), the automatic update check, the compaction result.
+  virtual void RunReminder() = 0;
+  virtual void StartUpdateCheck() = 0;
+  virtual void ShowCompactionResult() = 0;
   // Ends the message loop; the process exits.
   virtual void Quit() = 0;
 };
