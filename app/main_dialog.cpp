@@ -9,21 +9,6 @@ namespace hs {
 
 namespace {
 
-// Fills the "%d" placeholders of a localised text with `n` ("%%" is a
-// percent sign).
-Text FillCount(TextView format, int n) {
-  Text out;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == u'%' && i + 1 < format.size() && (format[i + 1] == u'd' || format[i + 1] == u'%')) {
-      out += format[i + 1] == u'd' ? ToText(n) : Text(u"%");
-      ++i;
-    } else {
-      out.push_back(format[i]);
-    }
-  }
-  return out;
-}
-
 bool IsOneOf(TextView id, std::initializer_list<TextView> ids) {
   return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
@@ -164,36 +149,41 @@ bool CHVXDlg::OnCommand(int id) {
 
 void CHVXDlg::OnTimer(int id) {
   env_.log.LogLine(u"Got the OnTimer Message " + ToText(id) + u" ");
-  if (id == dlg::kTimerStart) {
-    env_.view.KillTimer(id);
-    if (minimise_pending_) {
-      minimise_pending_ = false;
-      env_.view.Minimise();
-    }
-    if (scan_start_pending_) {
-      scan_start_pending_ = false;
-      StartScanNow();
-    }
-  } else if (id >= dlg::kScreenScanSettings && id <= dlg::kScreenAfterRepair) {
-    env_.view.KillTimer(id);
+  const bool screen = id >= dlg::kScreenScanSettings && id <= dlg::kScreenAfterRepair;
+  if (!screen && id != dlg::kTimerStart && id != dlg::kTimerUpdateCheck && id != dlg::kTimerHomeLoaded &&
+      id != dlg::kTimerCompactionResult && id != dlg::kTimerResultCounts)
+    return;
+  env_.view.KillTimer(id);  // every timer of the model fires once
+  if (screen) {
     ShowChild(id);
-  } else if (id == dlg::kTimerHomeLoaded) {
-    env_.view.KillTimer(id);
-    HomePageLoaded();
-  } else if (id == dlg::kTimerUpdateCheck) {
-    env_.view.KillTimer(id);
-    env_.view.StartUpdateCheck();
-  } else if (id == dlg::kTimerCompactionResult) {
-    env_.view.KillTimer(id);
-    env_.view.ShowCompactionResult();
-    if (env_.scan.ProblemCount() > 0) OnCommand(dlg::kCmdShowResults);
-  } else if (id == dlg::kTimerResultCounts) {
-    env_.view.KillTimer(id);
-    std::vector<Text> counts;
-    for (int n : env_.scan.AreaProblemCounts()) counts.push_back(ToText(n));
-    counts.resize(kAreaCount, u"0");
-    Call(env_.results_page, u"UpdateResultsPage", counts);
-    ScheduleScreen(dlg::kScreenResults, dlg::kScreenDelayMs);
+    return;
+  }
+  switch (id) {
+    case dlg::kTimerStart:
+      if (minimise_pending_) {
+        minimise_pending_ = false;
+        env_.view.Minimise();
+      }
+      if (scan_start_pending_) {
+        scan_start_pending_ = false;
+        StartScanNow();
+      }
+      break;
+    case dlg::kTimerHomeLoaded: HomePageLoaded(); break;
+    case dlg::kTimerUpdateCheck: env_.view.StartUpdateCheck(); break;
+    case dlg::kTimerCompactionResult:
+      env_.view.ShowCompactionResult();
+      if (env_.scan.ProblemCount() > 0) OnCommand(dlg::kCmdShowResults);
+      break;
+    case dlg::kTimerResultCounts: {
+      std::vector<Text> counts;
+      for (int n : env_.scan.AreaProblemCounts()) counts.push_back(ToText(n));
+      counts.resize(kAreaCount, u"0");
+      Call(env_.results_page, u"UpdateResultsPage", counts);
+      ScheduleScreen(dlg::kScreenResults, dlg::kScreenDelayMs);
+      break;
+    }
+    default: break;
   }
 }
 
@@ -392,14 +382,14 @@ Text CHVXDlg::DayText(int days) {
   if (days < 0) return env_.strings(u"IDS_NOSCAN");
   if (days == 0) return env_.strings(u"IDS_TODAY");
   if (days == 1) return env_.strings(u"IDS_YESTERDAY");
-  return FillCount(env_.strings(u"IDS_DAYSAGO"), days);
+  return FormatNumbers(env_.strings(u"IDS_DAYSAGO"), {days});
 }
 
 std::vector<Text> CHVXDlg::HomePageArgs() {
   const int count = env_.scan.ProblemCount();
   const int days = env_.store.DaysSinceLastScan(env_.clock);
   const Text count_text =
-      count == 1 ? env_.strings(u"IDS_ERRORCOUNT") : FillCount(env_.strings(u"IDS_ERRORCOUNTS"), count);
+      count == 1 ? env_.strings(u"IDS_ERRORCOUNT") : FormatNumbers(env_.strings(u"IDS_ERRORCOUNTS"), {count});
   return {ToText(count), env_.settings.StrLastScan, ToText(days), DayText(days), count_text};
 }
 

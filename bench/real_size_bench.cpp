@@ -78,10 +78,16 @@ class CountingRegistry final : public Registry {
  public:
   explicit CountingRegistry(Registry& inner) : inner_(inner) {}
   // Calls and their seconds, by kind: open, info, key enum, value enum, query.
-  std::uint64_t calls[5] = {};
-  double seconds[5] = {};
-  std::uint64_t total() const { return calls[0] + calls[1] + calls[2] + calls[3] + calls[4]; }
-  double total_seconds() const { return seconds[0] + seconds[1] + seconds[2] + seconds[3] + seconds[4]; }
+  struct Counts {
+    std::uint64_t calls[5] = {};
+    double seconds[5] = {};
+  };
+  Counts counts;
+  std::uint64_t total() const {
+    std::uint64_t n = 0;
+    for (std::uint64_t c : counts.calls) n += c;
+    return n;
+  }
 
   WinError Open(RegKey parent, TextView subkey, std::uint32_t sam, RegKey* out) override {
     return Timed(0, [&] { return inner_.Open(parent, subkey, sam, out); });
@@ -121,8 +127,8 @@ class CountingRegistry final : public Registry {
   WinError Timed(int kind, Fn fn) {
     const auto t0 = std::chrono::steady_clock::now();
     const WinError e = fn();
-    seconds[kind] += Seconds(t0);
-    ++calls[kind];
+    counts.seconds[kind] += Seconds(t0);
+    ++counts.calls[kind];
     return e;
   }
   Registry& inner_;
@@ -232,18 +238,16 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(walked.keys), static_cast<unsigned long long>(walked.values),
               static_cast<unsigned long long>((reg.total() - walk_calls0) / 3), bare);
   // Registry calls and their time by kind since `before`.
-  auto print_registry = [&](const char* what, const CountingRegistry& before, int rounds) {
+  auto print_registry = [&](const char* what, const CountingRegistry::Counts& before, int rounds) {
     static const char* const kinds[] = {"opens", "infos", "key enums", "value enums", "queries"};
     std::printf("  registry calls of %s:", what);
     for (int k = 0; k < 5; ++k)
       std::printf("%s %llu %s in %.2f s", k ? "," : "",
-                  static_cast<unsigned long long>((reg.calls[k] - before.calls[k]) / rounds), kinds[k],
-                  (reg.seconds[k] - before.seconds[k]) / rounds);
+                  static_cast<unsigned long long>((reg.counts.calls[k] - before.calls[k]) / rounds), kinds[k],
+                  (reg.counts.seconds[k] - before.seconds[k]) / rounds);
     std::printf("\n");
   };
-  CountingRegistry zero(reg);
-  for (int k = 0; k < 5; ++k) zero.calls[k] = 0, zero.seconds[k] = 0;
-  print_registry("the walk", zero, 3);
+  print_registry("the walk", CountingRegistry::Counts{}, 3);
 
   CountingShellPaths shell(*m.shell);
   SafeLists safe_lists(*m.folders);
@@ -294,10 +298,9 @@ int main(int argc, char** argv) {
     for (const AreaInfo& a : kAreas)
       if (areas & a.bit) print(a.class_name, scan(a.bit));
   const std::uint64_t kinds0[] = {shell.attributes, shell.exists, shell.listings, shell.searches, shell.protection};
-  CountingRegistry reg0(reg);
-  for (int k = 0; k < 5; ++k) reg0.calls[k] = reg.calls[k], reg0.seconds[k] = reg.seconds[k];
+  const CountingRegistry::Counts before_all = reg.counts;
   print("all areas", scan(kAllAreasMask));
-  print_registry("all areas", reg0, 1);
+  print_registry("all areas", before_all, 1);
   std::printf("  adapter calls of all areas: %llu attributes, %llu exists, %llu listings, %llu searches, "
               "%llu protection\n",
               static_cast<unsigned long long>(shell.attributes - kinds0[0]),

@@ -32,6 +32,24 @@ Text FormatText(TextView format, const std::vector<Text>& args) {
   return out;
 }
 
+Text FormatNumbers(TextView format, std::initializer_list<std::int64_t> numbers) {
+  Text out;
+  auto next = numbers.begin();
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size() && (format[i + 1] == u'd' || format[i + 1] == u'%')) {
+      if (format[i + 1] == u'%') {
+        out.push_back(u'%');
+      } else if (next != numbers.end()) {
+        out += ToText(*next++);
+      }
+      ++i;
+      continue;
+    }
+    out.push_back(format[i]);
+  }
+  return out;
+}
+
 std::vector<Text> DescriptionArguments(const CProblem& p) {
   const Text& d0 = p.Detail(0);
   const Text& d1 = p.Detail(1);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,8 @@ using StringLookup = std::function<Text(TextView key)>;
 // Fills the "%s" placeholders of a format in order ("%%" is a percent sign);
 // placeholders without an argument become empty, surplus arguments are ignored.
 Text FormatText(TextView format, const std::vector<Text>& args);
+// The same for "%d" placeholders and numbers.
+Text FormatNumbers(TextView format, std::initializer_list<std::int64_t> numbers);
 
 // The description of a problem: the format IDS_PROBLEM_DESC_<type+1> filled
 // with the arguments of its entry type. Empty for a type outside 0..43.

@@ -23,6 +23,7 @@ TEST(ProblemText, FormatFillsPlaceholdersInOrder) {
   EXPECT_EQ(u"100% x ", FormatText(u"100%% %s %s", {u"x"}));
   EXPECT_EQ(u"only", FormatText(u"only", {u"surplus"}));
   EXPECT_EQ(u"trailing %", FormatText(u"trailing %", {}));
+  EXPECT_EQ(u"3 of 7: 50% %s ", FormatNumbers(u"%d of %d: %d%% %s %d", {3, 7, 50}));
 }
 
 TEST(ProblemText, DescriptionsTakeTheArgumentsOfTheirType) {

@@ -13,21 +13,6 @@ namespace {
 
 std::mutex g_repair_lock;  // one repair run per process
 
-// Fills the "%d" placeholders in order.
-Text FillNumbers(TextView format, std::initializer_list<std::int64_t> numbers) {
-  Text out;
-  auto it = numbers.begin();
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u'd') {
-      if (it != numbers.end()) out += ToText(*it++);
-      ++i;
-    } else {
-      out += format[i];
-    }
-  }
-  return out;
-}
-
 // ROOT\sub\path → RootIndex and sub\path; false without a backslash or for
 // an unknown root.
 bool SplitRepairKey(TextView key, std::int32_t* root_index, Text* subkey) {
@@ -142,7 +127,7 @@ void RepairRun::CleanWorker() {
     const std::uint32_t bit = order[index];
     if (!(m.area_mask() & bit)) continue;
     CCategory* area = m.AreaByBit(bit);
-    env_.undo.log.LogLine(FillNumbers(u"Cleaning Section %d : Count : %d ",
+    env_.undo.log.LogLine(FormatNumbers(u"Cleaning Section %d : Count : %d ",
                                       {index, static_cast<std::int64_t>(area ? area->Count() : 0)}));
     result = m.RunArea(false, area, bit);
     env_.progress.SetBarPos(index);
@@ -189,7 +174,7 @@ int RepairRun::RepairArea(CCategory& area) {
   }
   env_.progress.ShowDialog(true);
   const Text format = env_.manager.context().strings(u"IDS_ERRORS_PROCESSED");
-  env_.progress.SetDialogText(FillNumbers(format, {0, selected}));
+  env_.progress.SetDialogText(FormatNumbers(format, {0, selected}));
   std::int64_t processed = 0;
   for (std::size_t i = 0; i < list.size(); ++i) {
     env_.undo.clock.SleepMs(10);
@@ -201,7 +186,7 @@ int RepairRun::RepairArea(CCategory& area) {
     const CProblem& p = *list[i];
     if (p.selected != 1) continue;
     ++processed;
-    env_.progress.SetDialogText(FillNumbers(format, {processed, selected}));
+    env_.progress.SetDialogText(FormatNumbers(format, {processed, selected}));
     log.LogLine(FormatText(u"Attempting to fix Entry:\r\n EntryType:%s\r\n Key:%s\r\n ValueName:%s \r\n ValueData:%s "
                            u"\r\n AlternateKey:%s \r\n 32BitEntry:%s",
                            {ToText(p.entry_type), LogSafe(p.key), LogSafe(p.value_name), LogSafe(p.value_data),

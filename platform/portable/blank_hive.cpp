@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "platform/little_endian.h"
+
 namespace hs {
 namespace {
 
@@ -74,26 +76,12 @@ constexpr std::size_t kDescriptorHeaderSize = 20;
 constexpr std::size_t kAclHeaderSize = 8;
 constexpr std::size_t kAceHeaderSize = 8;
 
-void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-void Put64(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) {
-  for (std::size_t i = 0; i < 8; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) { StoreLe(b, at, v); }
+void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) { StoreLe(b, at, v); }
+void Put64(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) { StoreLe(b, at, v); }
 
 void PutAscii(std::vector<std::uint8_t>& b, std::size_t at, const char* s) {
   for (std::size_t i = 0; s[i] != '\0'; ++i) b[at + i] = static_cast<std::uint8_t>(s[i]);
-}
-
-std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-         (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 // A cell's size field: negative while allocated.
@@ -172,7 +160,7 @@ bool NameAllowed(TextView name) {
 std::uint32_t HiveBaseBlockChecksum(std::span<const std::uint8_t> base_block) {
   if (base_block.size() < kHiveChecksumOffset) return 0;
   std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < kHiveChecksumOffset; at += 4) sum ^= Get32(base_block, at);
+  for (std::size_t at = 0; at < kHiveChecksumOffset; at += 4) sum ^= LoadLe32(base_block, at);
   if (sum == 0xFFFFFFFF) return 0xFFFFFFFE;
   if (sum == 0) return 1;
   return sum;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/little_endian.h"
+
 namespace hs {
 
 namespace {
@@ -31,11 +33,6 @@ constexpr std::uint32_t kValidDevice = 1u << 0;
 
 using Bytes = std::span<const std::uint8_t>;
 
-std::uint16_t U16(Bytes b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); }
-std::uint32_t U32(Bytes b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-         (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
 
 // A NUL-terminated single-byte string at `at` ends inside `part`.
 bool AnsiFits(Bytes part, std::uint32_t at) {
@@ -53,7 +50,7 @@ bool Utf16Fits(Bytes part, std::uint32_t at) {
 bool ItemListFits(Bytes list) {
   std::size_t pos = 0;
   while (list.size() - pos >= 2) {
-    const std::uint16_t size = U16(list, pos);
+    const std::uint16_t size = LoadLe16(list, pos);
     if (size == 0) return true;
     if (size < 2 || size > list.size() - pos) return false;
     pos += size;
@@ -64,13 +61,13 @@ bool ItemListFits(Bytes list) {
 // A volume description at `at` inside the link information.
 bool VolumeIdFits(Bytes info, std::uint32_t at) {
   if (at >= info.size() || info.size() - at < 4) return false;
-  const std::uint32_t size = U32(info, at);
+  const std::uint32_t size = LoadLe32(info, at);
   if (size <= kVolumeIdFixedBytes || size > info.size() - at) return false;
   const Bytes volume = info.subspan(at, size);
-  const std::uint32_t label = U32(volume, 12);
+  const std::uint32_t label = LoadLe32(volume, 12);
   if (label == kVolumeIdUnicodeLabelAt) {
     if (size < kVolumeIdUnicodeLabelAt) return false;
-    return Utf16Fits(volume, U32(volume, kVolumeIdFixedBytes));
+    return Utf16Fits(volume, LoadLe32(volume, kVolumeIdFixedBytes));
   }
   return AnsiFits(volume, label);
 }
@@ -78,57 +75,57 @@ bool VolumeIdFits(Bytes info, std::uint32_t at) {
 // A network location at `at` inside the link information.
 bool NetworkLinkFits(Bytes info, std::uint32_t at) {
   if (at >= info.size() || info.size() - at < 4) return false;
-  const std::uint32_t size = U32(info, at);
+  const std::uint32_t size = LoadLe32(info, at);
   if (size < kNetworkLinkFixedBytes || size > info.size() - at) return false;
   const Bytes link = info.subspan(at, size);
-  const std::uint32_t flags = U32(link, 4);
-  const std::uint32_t net_name = U32(link, 8);
+  const std::uint32_t flags = LoadLe32(link, 4);
+  const std::uint32_t net_name = LoadLe32(link, 8);
   if (!AnsiFits(link, net_name)) return false;
-  if ((flags & kValidDevice) && !AnsiFits(link, U32(link, 12))) return false;
+  if ((flags & kValidDevice) && !AnsiFits(link, LoadLe32(link, 12))) return false;
   if (net_name > kNetworkLinkFixedBytes) {
     if (size < kNetworkLinkUnicodeBytes) return false;
-    if (!Utf16Fits(link, U32(link, 20))) return false;
-    if ((flags & kValidDevice) && !Utf16Fits(link, U32(link, 24))) return false;
+    if (!Utf16Fits(link, LoadLe32(link, 20))) return false;
+    if ((flags & kValidDevice) && !Utf16Fits(link, LoadLe32(link, 24))) return false;
   }
   return true;
 }
 
 // The link information: its size and header, then the parts its flags name.
 bool LinkInfoFits(Bytes info) {
-  const std::uint32_t header = U32(info, 4);
+  const std::uint32_t header = LoadLe32(info, 4);
   if (header != kLinkInfoHeaderBytes && (header < kLinkInfoUnicodeHeaderBytes || header > info.size())) return false;
   const bool unicode = header >= kLinkInfoUnicodeHeaderBytes;
-  const std::uint32_t flags = U32(info, 8);
+  const std::uint32_t flags = LoadLe32(info, 8);
   if (flags & kVolumeIdAndLocalBasePath) {
-    if (!VolumeIdFits(info, U32(info, 12)) || !AnsiFits(info, U32(info, 16))) return false;
-    if (unicode && !Utf16Fits(info, U32(info, 28))) return false;
+    if (!VolumeIdFits(info, LoadLe32(info, 12)) || !AnsiFits(info, LoadLe32(info, 16))) return false;
+    if (unicode && !Utf16Fits(info, LoadLe32(info, 28))) return false;
   }
   if (flags & kNetworkLinkAndPathSuffix) {
-    if (!NetworkLinkFits(info, U32(info, 20))) return false;
+    if (!NetworkLinkFits(info, LoadLe32(info, 20))) return false;
   }
-  if (!AnsiFits(info, U32(info, 24))) return false;
-  if (unicode && !Utf16Fits(info, U32(info, 32))) return false;
+  if (!AnsiFits(info, LoadLe32(info, 24))) return false;
+  if (unicode && !Utf16Fits(info, LoadLe32(info, 32))) return false;
   return true;
 }
 
 }  // namespace
 
 bool ShellLinkLayoutFits(Bytes bytes) {
-  if (bytes.size() < kShellLinkHeaderBytes || U32(bytes, 0) != kShellLinkHeaderBytes) return false;
+  if (bytes.size() < kShellLinkHeaderBytes || LoadLe32(bytes, 0) != kShellLinkHeaderBytes) return false;
   if (std::memcmp(bytes.data() + kClassIdAt, kShellLinkClassId, sizeof kShellLinkClassId) != 0) return false;
-  const std::uint32_t flags = U32(bytes, kLinkFlagsAt);
+  const std::uint32_t flags = LoadLe32(bytes, kLinkFlagsAt);
   Bytes rest = bytes.subspan(kShellLinkHeaderBytes);
 
   if (flags & kHasTargetIdList) {
     if (rest.size() < 2) return false;
-    const std::uint16_t size = U16(rest, 0);
+    const std::uint16_t size = LoadLe16(rest, 0);
     if (size > rest.size() - 2 || !ItemListFits(rest.subspan(2, size))) return false;
     rest = rest.subspan(2 + std::size_t{size});
   }
 
   if (flags & kHasLinkInfo) {
     if (rest.size() < 4) return false;
-    const std::uint32_t size = U32(rest, 0);
+    const std::uint32_t size = LoadLe32(rest, 0);
     if (size < kLinkInfoHeaderBytes || size > rest.size() || !LinkInfoFits(rest.first(size))) return false;
     rest = rest.subspan(size);
   }
@@ -137,7 +134,7 @@ bool ShellLinkLayoutFits(Bytes bytes) {
   for (const std::uint32_t item : {kHasName, kHasRelativePath, kHasWorkingDir, kHasArguments, kHasIconLocation}) {
     if (!(flags & item)) continue;
     if (rest.size() < 2) return false;
-    const std::size_t size = U16(rest, 0) * char_bytes;
+    const std::size_t size = LoadLe16(rest, 0) * char_bytes;
     if (size > rest.size() - 2) return false;
     rest = rest.subspan(2 + size);
   }
@@ -145,7 +142,7 @@ bool ShellLinkLayoutFits(Bytes bytes) {
   // Extra-data blocks up to the terminal block (or the end of the file).
   while (!rest.empty()) {
     if (rest.size() < 4) return false;
-    const std::uint32_t size = U32(rest, 0);
+    const std::uint32_t size = LoadLe32(rest, 0);
     if (size < kExtraDataTerminalBelow) return true;
     if (size < kExtraDataBlockMinBytes || size > rest.size()) return false;
     rest = rest.subspan(size);
