@@ -12,7 +12,7 @@
 //   hs_bench_real_size.exe [OPTIONS]             (the live registry)
 //
 // --all-only: the bare walk and the scan of all areas only; --areas MASK:
-// only these areas one by one.
+// only these areas one by one; --no-walk: no bare walk (for profiling).
 // Prints figures; never fails.
 #include <chrono>
 #include <cstdio>
@@ -178,10 +178,12 @@ struct Run {
 int main(int argc, char** argv) {
   using namespace hs;
   bool all_only = false;
+  int walk_rounds = 3;
   unsigned long areas = kAllAreasMask;
   const char* folder = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--all-only") == 0) all_only = true;
+    else if (std::strcmp(argv[i], "--no-walk") == 0) walk_rounds = 0;
     else if (std::strcmp(argv[i], "--areas") == 0 && i + 1 < argc) areas = std::strtoul(argv[++i], nullptr, 0);
     else folder = argv[i];
   }
@@ -217,10 +219,10 @@ int main(int argc, char** argv) {
   // The bare walk, best of three.
   CountingRegistry reg(*m.registry);
   const bool w64 = m.windows64;
-  double bare = 1e30;
+  double bare = walk_rounds ? 1e30 : 0;
   WalkCounts walked;
   const std::uint64_t walk_calls0 = reg.total();
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < walk_rounds; ++round) {
     t0 = std::chrono::steady_clock::now();
     WalkCounts c = WalkRegistry(reg, kHkeyLocalMachine, u"SOFTWARE", w64 ? kKeyWow64_64Key : 0);
     if (w64) {
@@ -236,7 +238,7 @@ int main(int argc, char** argv) {
   }
   std::printf("bare walk: %llu keys, %llu values, %llu registry calls in %.3f s\n",
               static_cast<unsigned long long>(walked.keys), static_cast<unsigned long long>(walked.values),
-              static_cast<unsigned long long>((reg.total() - walk_calls0) / 3), bare);
+              static_cast<unsigned long long>((reg.total() - walk_calls0) / std::max(walk_rounds, 1)), bare);
   // Registry calls and their time by kind since `before`.
   auto print_registry = [&](const char* what, const CountingRegistry::Counts& before, int rounds) {
     static const char* const kinds[] = {"opens", "infos", "key enums", "value enums", "queries"};
@@ -247,7 +249,7 @@ int main(int argc, char** argv) {
                   (reg.counts.seconds[k] - before.seconds[k]) / rounds);
     std::printf("\n");
   };
-  print_registry("the walk", CountingRegistry::Counts{}, 3);
+  print_registry("the walk", CountingRegistry::Counts{}, std::max(walk_rounds, 1));
 
   CountingShellPaths shell(*m.shell);
   SafeLists safe_lists(*m.folders);
@@ -298,16 +300,23 @@ int main(int argc, char** argv) {
     for (const AreaInfo& a : kAreas)
       if (areas & a.bit) print(a.class_name, scan(a.bit));
   const std::uint64_t kinds0[] = {shell.attributes, shell.exists, shell.listings, shell.searches, shell.protection};
+  const std::uint64_t entries0 = shell.listed_entries;
+  std::uint64_t nanos0[CountingShellPaths::kKinds];
+  for (int k = 0; k < CountingShellPaths::kKinds; ++k) nanos0[k] = shell.nanos[k];
   const CountingRegistry::Counts before_all = reg.counts;
   print("all areas", scan(kAllAreasMask));
   print_registry("all areas", before_all, 1);
-  std::printf("  adapter calls of all areas: %llu attributes, %llu exists, %llu listings, %llu searches, "
-              "%llu protection\n",
-              static_cast<unsigned long long>(shell.attributes - kinds0[0]),
-              static_cast<unsigned long long>(shell.exists - kinds0[1]),
-              static_cast<unsigned long long>(shell.listings - kinds0[2]),
-              static_cast<unsigned long long>(shell.searches - kinds0[3]),
-              static_cast<unsigned long long>(shell.protection - kinds0[4]));
+  const std::uint64_t kinds1[] = {shell.attributes, shell.exists, shell.listings, shell.searches, shell.protection};
+  static const char* const shell_kinds[] = {"attributes", "exists", "listings", "searches", "protection"};
+  std::printf("  adapter calls of all areas:");
+  for (int k = 0; k < CountingShellPaths::kExpand; ++k)
+    std::printf("%s %llu %s in %.2f s", k ? "," : "", static_cast<unsigned long long>(kinds1[k] - kinds0[k]),
+                shell_kinds[k], (shell.nanos[k] - nanos0[k]) / 1e9);
+  auto since = [&](int k) { return (shell.nanos[k] - nanos0[k]) / 1e9; };
+  std::printf("; %llu entries listed", static_cast<unsigned long long>(shell.listed_entries - entries0));
+  std::printf("; expansion %.2f s, network tests %.2f s, drives %.2f s, other text %.2f s\n",
+              since(CountingShellPaths::kExpand), since(CountingShellPaths::kNetwork),
+              since(CountingShellPaths::kDrives), since(CountingShellPaths::kText));
   if (all_only) return 0;
 
   // The machine's deep scan with the adapter asked directly (no scan, so

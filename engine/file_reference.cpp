@@ -433,7 +433,7 @@ bool FileReferences::Judge(const CCategory& area, TextView text, const FileRefFl
   // 9.
   if (!flags.check_network_paths) {
     if (cancelled()) return true;
-    if (shell_.PathIsNetworkPath(L)) return CacheValid(text);
+    if (Files()->PathIsNetworkPath(L)) return CacheValid(text);
   }
   // 10.
   if (cancelled()) return true;
@@ -516,7 +516,7 @@ bool FileReferences::Judge(const CCategory& area, TextView text, const FileRefFl
   L = Lowercase(L);
   // 18.
   if (L.size() > kLongPath) {
-    if (Count(L, u'\\') < 2 || shell_.PathIsNetworkPath(L)) return CacheValid(text);
+    if (Count(L, u'\\') < 2 || Files()->PathIsNetworkPath(L)) return CacheValid(text);
     if (FileReferenceExists(L) >= 0) return CacheValid(text);
     return false;
   }
@@ -527,7 +527,7 @@ bool FileReferences::Judge(const CCategory& area, TextView text, const FileRefFl
   // 20. Absolute paths.
   if (Contains(L, u":\\")) {
     if (!parts.drive.empty() && skip_removable_media_) {
-      const std::uint32_t type = shell_.DriveType(parts.drive + u"\\");
+      const std::uint32_t type = Files()->DriveType(parts.drive + u"\\");
       if (type != drive_type::kFixed && type != drive_type::kNoRootDir) return CacheValid(text);
     }
     if (Exists(L)) return CacheValid(text);
@@ -600,7 +600,7 @@ bool FileReferences::Judge(const CCategory& area, TextView text, const FileRefFl
   }
   // k.
   if (cancelled()) return true;
-  if (!flags.check_network_paths || !shell_.PathIsNetworkPath(L)) return CacheValid(text);
+  if (!flags.check_network_paths || !Files()->PathIsNetworkPath(L)) return CacheValid(text);
   return Exists(L) || IsSystemProtected(L);
 }
 

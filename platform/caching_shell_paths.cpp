@@ -1,5 +1,7 @@
 #include "platform/caching_shell_paths.h"
 
+#include <algorithm>
+
 namespace hs {
 
 namespace {
@@ -97,9 +99,40 @@ FileKind Pick(const std::vector<ShellPaths::FolderEntry>& same, TextView name) {
 }  // namespace
 
 CachingShellPaths::CachingShellPaths(ShellPaths& inner)
-    : inner_(inner), owner_(std::this_thread::get_id()), parsed_(std::make_unique<Parsed>()) {}
+    : inner_(inner),
+      owner_(std::this_thread::get_id()), parsed_(std::make_unique<Parsed>()) {
+  std::fill(std::begin(network_drive_), std::end(network_drive_), static_cast<signed char>(-1));
+}
 
 CachingShellPaths::~CachingShellPaths() = default;
+
+bool CachingShellPaths::PathIsNetworkPath(TextView path) {
+  // A path starting with a drive letter is a network path when its drive
+  // is; anything else (UNC, "\\?\", relative) is asked as written.
+  if (path.size() < 2 || path[1] != u':' || !IsLetter(path[0])) return inner_.PathIsNetworkPath(path);
+  const int drive = UpcaseUnit(path[0]) - u'A';
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (network_drive_[drive] >= 0) return network_drive_[drive] != 0;
+  }
+  const bool network = inner_.PathIsNetworkPath(path);
+  std::lock_guard<std::mutex> lock(mu_);
+  network_drive_[drive] = network ? 1 : 0;
+  return network;
+}
+
+std::uint32_t CachingShellPaths::DriveType(TextView root) {
+  constexpr std::size_t kMaxRoots = 64;
+  const Text key = Upcase(root);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (auto it = drive_types_.find(key); it != drive_types_.end()) return it->second;
+  }
+  const std::uint32_t type = inner_.DriveType(root);
+  std::lock_guard<std::mutex> lock(mu_);
+  if (drive_types_.size() < kMaxRoots) drive_types_.emplace(key, type);
+  return type;
+}
 
 std::size_t CachingShellPaths::remembered() const {
   std::lock_guard<std::mutex> lock(mu_);
@@ -173,9 +206,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
   if (root == folders_.end()) {
     Folder f;
     f.kind = FileKind::kDirectory;
-    std::vector<FolderEntry> entries;
-    f.listed = inner_.ListFolder(drive + u"\\", &entries);
-    for (auto& e : entries) f.entries[Upcase(e.name)].push_back(std::move(e));
+    List(&f, drive + u"\\");
     root = folders_.emplace(key, std::move(f)).first;
   }
   const Folder* parent = &root->second;
@@ -222,14 +253,18 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
     if (folder == folders_.end()) {
       Folder f;
       f.kind = FileKind::kDirectory;
-      std::vector<FolderEntry> entries;
-      f.listed = inner_.ListFolder(asked, &entries);
-      for (auto& e : entries) f.entries[Upcase(e.name)].push_back(std::move(e));
+      List(&f, asked);
       folder = folders_.emplace(key, std::move(f)).first;
     }
     parent = &folder->second;
   }
   return FileKind::kMissing;
+}
+
+void CachingShellPaths::List(Folder* folder, TextView path) {
+  std::vector<FolderEntry> entries;
+  folder->listed = inner_.ListFolder(path, &entries);
+  for (auto& e : entries) folder->entries[Upcase(e.name)].push_back(std::move(e));
 }
 
 }  // namespace hs

@@ -20,6 +20,10 @@
 // through. The names System32, Sysnative and regedit.exe, which redirection
 // moves, are never answered from their folder, nor is anything below
 // System32 or Sysnative. Safe from several threads at once.
+//
+// Drive types and whether a drive letter is a network drive are asked once
+// per drive (on Windows each asks the mount manager, a round trip to
+// another process).
 #pragma once
 
 #include <cstdint>
@@ -42,7 +46,7 @@ class CachingShellPaths final : public ShellPaths {
   FileKind FileAttributes(TextView path) override;
   bool PathFileExists(TextView path) override;
   std::vector<Text> LogicalDriveStrings() override { return inner_.LogicalDriveStrings(); }
-  std::uint32_t DriveType(TextView root) override { return inner_.DriveType(root); }
+  std::uint32_t DriveType(TextView root) override;
   [[nodiscard]] ExpandResult ExpandEnvironmentStrings(TextView text, std::uint32_t capacity, Text* out) override {
     return inner_.ExpandEnvironmentStrings(text, capacity, out);
   }
@@ -52,7 +56,7 @@ class CachingShellPaths final : public ShellPaths {
     return inner_.PathSearchAndQualify(path, out);
   }
   Text PathGetArgs(TextView text) override { return inner_.PathGetArgs(text); }
-  bool PathIsNetworkPath(TextView path) override { return inner_.PathIsNetworkPath(path); }
+  bool PathIsNetworkPath(TextView path) override;
   bool PathIsFileSpec(TextView path) override { return inner_.PathIsFileSpec(path); }
   bool IsFileProtected(TextView path) override { return inner_.IsFileProtected(path); }
   [[nodiscard]] bool ListFolder(TextView folder, std::vector<FolderEntry>* out) override {
@@ -77,6 +81,8 @@ class CachingShellPaths final : public ShellPaths {
   FileKind KindLocked();
   // The kind of the path of the first `n` names below `drive`.
   FileKind KindOf(const Text& drive, const std::vector<TextView>& names, std::size_t n);
+  // Lists `folder` (asked as `path`) into its entries.
+  void List(Folder* folder, TextView path);
 
   ShellPaths& inner_;
   const std::thread::id owner_;
@@ -89,6 +95,10 @@ class CachingShellPaths final : public ShellPaths {
   // Reused between calls (under mu_), so a lookup allocates next to nothing.
   std::unique_ptr<Parsed> parsed_;
   Text scratch_key_, scratch_upper_;
+  // By drive letter A-Z: -1 not asked yet, else PathIsNetworkPath's answer.
+  signed char network_drive_[26];
+  // DriveType answers by upper-case root text.
+  std::unordered_map<Text, std::uint32_t> drive_types_;
 };
 
 }  // namespace hs

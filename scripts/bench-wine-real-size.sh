@@ -5,15 +5,18 @@
 # that live registry, pinned to one core: the bare walk, the scan of all
 # areas (area by area too with --per-area) and the peak working set of the
 # 32-bit program. Needs the native and win32 builds. Prints figures; the
-# prefix is kept until the next run (build/win32/wine-real-size).
-#   scripts/bench-wine-real-size.sh [KEYS] [--per-area]     (KEYS: 200000)
+# prefix is kept until the next run (build/win32/wine-real-size), which
+# loads it again unless --reuse is given.
+#   scripts/bench-wine-real-size.sh [KEYS] [--per-area] [--reuse]  (KEYS: 200000)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 keys=200000
 all_only=--all-only
+reuse=
 for a in "$@"; do
   case "$a" in
     --per-area) all_only= ;;
+    --reuse) reuse=1 ;;
     *) keys=$a ;;
   esac
 done
@@ -25,13 +28,20 @@ done
 
 export HS_BUILD_DIR=$work
 "$src/scripts/wine-run.sh" --stop
+[ -f "$work/loaded" ] || reuse=
+export WINEPREFIX=$work/wineprefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d" XDG_DATA_HOME=$work/wine-xdg
+trap '"$src/scripts/wine-run.sh" --stop' EXIT
+if [ -n "$reuse" ]; then
+  echo "reusing the prefix loaded with $(cat "$work/loaded") keys"
+  cd "$win"
+  taskset -c 0 wine ./hs_bench_real_size.exe $all_only
+  exit
+fi
 rm -rf "$work"
 mkdir -p "$work"
 "$src/build/native/hs_gen_machine" --keys "$keys" --out "$work/machine" --sample none
 "$src/scripts/wine-run.sh" --prepare
-export WINEPREFIX=$work/wineprefix WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d" XDG_DATA_HOME=$work/wine-xdg
-trap '"$src/scripts/wine-run.sh" --stop' EXIT
 cd "$WINEPREFIX/drive_c"
 cp "$work/machine/registry.reg" generated.reg
 t0=$(date +%s)
@@ -40,7 +50,15 @@ t0=$(date +%s)
 /usr/lib/wine/wine64 reg query 'HKLM\SOFTWARE\Vendor0\App0' >/dev/null 2>&1 \
   || { echo "the generated registry did not load" >&2; exit 1; }
 rm generated.reg
-cp -r "$work/machine/drive_c/." .
+# Into the prefix's own folders where only the case differs ("Users" and
+# Wine's "users"): two such folders would make answers depend on case.
+for entry in "$work/machine/drive_c"/*; do
+  name=$(basename "$entry")
+  target=$(ls | grep -ixF -- "$name" | head -n 1 || true)
+  mkdir -p "${target:=$name}"
+  cp -r "$entry/." "$target/"
+done
 echo "loaded $keys generated keys into the prefix in $(( $(date +%s) - t0 )) s"
+echo "$keys" > "$work/loaded"
 cd "$win"
 taskset -c 0 wine ./hs_bench_real_size.exe $all_only

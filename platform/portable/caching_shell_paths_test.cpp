@@ -88,6 +88,24 @@ TEST_F(CachingShellPathsTest, AFolderCostsOneCallForAllBelowIt) {
   EXPECT_EQ(counted.total(), before + 1);
 }
 
+TEST_F(CachingShellPathsTest, DrivesAreAskedOncePerDrive) {
+  machine_.drives[u'N'] = drive_type::kRemote;
+  PortableShellPaths plain(scratch_.fs(), machine_);
+  CountingShellPaths counted(plain);
+  CachingShellPaths cache(counted);
+  const std::vector<Text> paths = {u"C:\\Apps\\one.exe", u"c:\\x",       u"N:\\share\\a.dll", u"n:",
+                                   u"\\\\server\\a.dll", u"Apps\\x.dll", u"D:\\setup.exe",    u"1:\\x"};
+  for (int round = 0; round < 3; ++round)
+    for (const Text& p : paths) {
+      EXPECT_EQ(cache.PathIsNetworkPath(p), plain.PathIsNetworkPath(p)) << ToUtf8(p);
+      const Text root = p.substr(0, 3);
+      EXPECT_EQ(cache.DriveType(root), plain.DriveType(root)) << ToUtf8(root);
+    }
+  // Network tests: C, N, D once each; the UNC, relative and "1:" paths each
+  // time. Drive types: one per distinct root text.
+  EXPECT_EQ(counted.drive_queries, 3u + 3u * 3u + 7u);
+}
+
 TEST_F(CachingShellPathsTest, EachScanSeesTheFilesOfItsStart) {
   PortableShellPaths plain(scratch_.fs(), machine_);
   RegistryStore store;
