@@ -250,7 +250,7 @@ bool RepairRun::RepairProblem(const CProblem& p) {
       if (reg.Open(RootOfIndex(root), path, 0x2001F, &probe) == err::kSuccess) {
         reg.Close(probe);
       } else {
-        UserList* exclusions = env_.manager.context().exclusions;
+        KeyPathList* exclusions = env_.manager.context().exclusions;
         const std::size_t slash = p.key.find(u'\\');
         if (slash == Text::npos) {
           if (exclusions) exclusions->Add(path);
