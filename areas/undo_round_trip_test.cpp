@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <random>
 
+#include "app/repair.h"
 #include "app/settings.h"
 #include "areas/history_lists.h"
 #include "areas/user_lists.h"
 #include "backup/undo_backup.h"
-#include "engine/repair.h"
 #include "platform/manual_clock.h"
 #include "platform/reg_text.h"
 #include "platform/trash_recycle_bin.h"

@@ -1,9 +1,8 @@
-#include "engine/repair.h"
+#include "app/repair.h"
 
 #include <mutex>
 
 #include "app/settings.h"
-#include "areas/user_lists.h"
 #include "engine/list_upkeep.h"
 #include "engine/registry_helpers.h"
 #include "engine/results_file.h"

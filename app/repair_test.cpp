@@ -1,4 +1,4 @@
-#include "engine/repair.h"
+#include "app/repair.h"
 
 #include <gtest/gtest.h>
 
