@@ -8,9 +8,15 @@ else()
   set(HS_GTEST_TARGETS GTest::gtest GTest::gmock)
 endif()
 
+# Test doubles of the ports (fault-injecting and hand-set adapters): tests
+# only, never production code, which cannot see testing/.
+file(GLOB _doubles CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/testing/*.cpp)
+list(FILTER _doubles EXCLUDE REGEX "/(test_main|test_env)\\.cpp$|_test\\.cpp$")
+hs_layer(hs_testing SOURCES ${_doubles} SEES platform testing DEPENDS hs_platform)
+
 add_library(hs_testmain STATIC testing/test_main.cpp testing/test_env.cpp)
 target_compile_definitions(hs_testmain PRIVATE HS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-target_link_libraries(hs_testmain PUBLIC hs_core ${HS_GTEST_TARGETS})
+target_link_libraries(hs_testmain PUBLIC hs_core hs_testing ${HS_GTEST_TARGETS})
 
 set(HS_TEST_DIRS platform platform/store platform/contract engine areas backup defrag app ui)
 foreach(dir IN LISTS HS_TEST_DIRS)
