@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/manual_clock.h"
-#include "platform/memory_log.h"
 #include "platform/portable_system_info.h"
 #include "platform/store/registry_store.h"
 #include "platform/store_reg_editor.h"
+#include "testing/manual_clock.h"
+#include "testing/memory_log.h"
 #include "testing/scratch_fs.h"
 
 namespace hs {

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/fault_file_system.h"
-#include "platform/manual_clock.h"
+#include "testing/fault_file_system.h"
+#include "testing/manual_clock.h"
 #include "testing/test_env.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"

@@ -9,11 +9,11 @@
 
 #include "backup/undo_backup.h"
 #include "platform/callback_notifier.h"
-#include "platform/memory_log.h"
-#include "platform/reg_text.h"
-#include "platform/manual_clock.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
+#include "platform/reg_text.h"
+#include "testing/manual_clock.h"
+#include "testing/memory_log.h"
 #include "testing/scratch_fs.h"
 #include "testing/test_env.h"
 

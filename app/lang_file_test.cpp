@@ -14,7 +14,7 @@
 #include "app/strings.h"
 #include "engine/area_table.h"
 #include "engine/problem.h"
-#include "platform/memory_log.h"
+#include "testing/memory_log.h"
 #include "testing/test_env.h"
 
 #ifndef _WIN32

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/manual_clock.h"
-#include "platform/memory_log.h"
 #include "platform/store/registry_store.h"
+#include "testing/manual_clock.h"
+#include "testing/memory_log.h"
 
 namespace hs {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <optional>
 
-#include "platform/manual_clock.h"
-#include "platform/memory_log.h"
 #include "platform/store/registry_store.h"
+#include "testing/manual_clock.h"
+#include "testing/memory_log.h"
 #include "testing/test_env.h"
 
 namespace hs {

@@ -11,8 +11,8 @@
 #include <random>
 
 #include "engine/archive.h"
-#include "platform/memory_log.h"
 #include "platform/store/registry_store.h"
+#include "testing/memory_log.h"
 #include "testing/test_env.h"
 
 namespace hs {

@@ -320,7 +320,7 @@ void CDeepScan::CheckValue(TextView path, const Text& name, const RegValue& valu
 bool CDeepScan::Missing(const Text& text) {
   const auto it = missing_.find(text);
   if (it != missing_.end()) return it->second;
-  const SafeLists* safe = context().safe_lists;
+  const SafeListCheck* safe = context().safe_lists;
   const bool missing = !(safe && safe->IsSafePath(text)) && FileExists(text) == -1;
   if (missing_.size() < kMaxRemembered) missing_.emplace(text, missing);
   return missing;

@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/filter_lists.h"
 #include "platform/shell_folders.h"
 #include "platform/text.h"
 
@@ -54,15 +55,15 @@ class SubstringSet {
   std::vector<std::uint32_t> single_units_;  // one-unit entries
 };
 
-class SafeLists {
+class SafeLists final : public SafeListCheck {
  public:
   // `folders` must outlive this object.
   explicit SafeLists(ShellFolders& folders) : folders_(folders) {}
   SafeLists(const SafeLists&) = delete;
   SafeLists& operator=(const SafeLists&) = delete;
 
-  bool IsSafeKey(TextView key_path) const;
-  bool IsSafePath(TextView path) const;
+  bool IsSafeKey(TextView key_path) const override;
+  bool IsSafePath(TextView path) const override;
 
   // The normalised entries, in build order (builds the list if needed).
   const std::vector<Text>& KeyEntries() const;

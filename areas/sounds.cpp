@@ -81,7 +81,7 @@ void CSounds::CheckSoundEvent(const Text& scheme_key, TextView scheme_label, con
     if (media_folder_.empty()) return;  // nowhere to look
     path = media_folder_ + u"\\" + path;
   }
-  const SafeLists* safe = context().safe_lists;
+  const SafeListCheck* safe = context().safe_lists;
   if ((safe && safe->IsSafePath(path)) || FileExists(path) != -1) return;
 
   Text display = DefaultText(Text(kAppsKey) + u"\\" + app, false);

@@ -10,15 +10,15 @@
 #include <algorithm>
 #include <random>
 
+#include "app/repair.h"
 #include "app/settings.h"
 #include "areas/history_lists.h"
 #include "areas/user_lists.h"
 #include "backup/undo_backup.h"
-#include "engine/repair.h"
-#include "platform/manual_clock.h"
 #include "platform/reg_text.h"
 #include "platform/trash_recycle_bin.h"
 #include "testing/area_fixture.h"
+#include "testing/manual_clock.h"
 #include "testing/reg_snapshot.h"
 #include "testing/scratch_fs.h"
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/filter_lists.h"
 #include "platform/file_system.h"
 #include "platform/log.h"
 #include "platform/text.h"
@@ -54,7 +55,7 @@ std::vector<std::uint8_t> EncodeUserListFile(const std::vector<Text>& entries);
 [[nodiscard]] bool DecodeUserListFile(std::span<const std::uint8_t> bytes, std::vector<Text>* entries,
                                       std::string* error = nullptr);
 
-class UserList {
+class UserList final : public KeyPathList {
  public:
   explicit UserList(UserListKind kind) : kind_(kind) {}
 
@@ -62,13 +63,13 @@ class UserList {
   // ExcludeList.hsw or TempHLList.hsw.
   TextView file_name() const;
 
-  bool Matches(TextView candidate) const;
+  bool Matches(TextView candidate) const override;
   // True when an entry equals `key` without regard to case (whole text).
-  bool EqualsAnyEntryNoCase(TextView key) const;
+  bool EqualsAnyEntryNoCase(TextView key) const override;
 
   const std::vector<Text>& entries() const { return entries_; }
   // Appends as given (no duplicate check).
-  void Add(TextView entry);
+  void Add(TextView entry) override;
   // Removes the entries at these positions; positions out of range and
   // repeated positions are ignored.
   void RemoveAt(std::span<const std::size_t> positions);

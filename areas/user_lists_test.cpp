@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "platform/fault_file_system.h"
-#include "platform/memory_log.h"
+#include "testing/fault_file_system.h"
+#include "testing/memory_log.h"
 #include "testing/test_env.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "backup/restore_point.h"
-#include "platform/manual_clock.h"
-#include "platform/memory_log.h"
 #include "platform/store/registry_store.h"
 #include "platform/store_reg_editor.h"
+#include "testing/manual_clock.h"
+#include "testing/memory_log.h"
 #include "testing/reg_snapshot.h"
 #include "testing/scratch_fs.h"
 

@@ -7,10 +7,10 @@
 
 #include "areas/user_lists.h"
 #include "engine/archive.h"
-#include "platform/fault_file_system.h"
-#include "platform/manual_clock.h"
-#include "platform/memory_log.h"
 #include "platform/reg_text.h"
+#include "testing/fault_file_system.h"
+#include "testing/manual_clock.h"
+#include "testing/memory_log.h"
 #include "testing/reg_snapshot.h"
 #include "testing/scratch_fs.h"
 #include "testing/test_env.h"

@@ -8,9 +8,15 @@ else()
   set(HS_GTEST_TARGETS GTest::gtest GTest::gmock)
 endif()
 
+# Test doubles of the ports (fault-injecting and hand-set adapters): tests
+# only, never production code, which cannot see testing/.
+file(GLOB _doubles CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/testing/*.cpp)
+list(FILTER _doubles EXCLUDE REGEX "/(test_main|test_env)\\.cpp$|_test\\.cpp$")
+hs_layer(hs_testing SOURCES ${_doubles} SEES platform testing DEPENDS hs_platform)
+
 add_library(hs_testmain STATIC testing/test_main.cpp testing/test_env.cpp)
 target_compile_definitions(hs_testmain PRIVATE HS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-target_link_libraries(hs_testmain PUBLIC hs_core ${HS_GTEST_TARGETS})
+target_link_libraries(hs_testmain PUBLIC hs_core hs_testing ${HS_GTEST_TARGETS})
 
 set(HS_TEST_DIRS platform platform/store platform/contract engine areas backup defrag app ui)
 foreach(dir IN LISTS HS_TEST_DIRS)
@@ -107,6 +113,17 @@ else()
   add_test(NAME cli_bad_arguments COMMAND sh -c "\"$1\" scan --bogus; test $? -eq 2" sh $<TARGET_FILE:hivesweep>)
   set_tests_properties(cli_bad_arguments PROPERTIES LABELS native TIMEOUT 60)
   # A blank hive and one extended by hivex, read by a second, independent reader.
+  # The layers: an engine source cannot include a header of app/ (its include
+  # root has no app/ folder), while one of its own layer compiles.
+  file(WRITE ${CMAKE_BINARY_DIR}/layer_probe_up.cpp "#include \"app/settings.h\"\n")
+  file(WRITE ${CMAKE_BINARY_DIR}/layer_probe_own.cpp "#include \"engine/scan_context.h\"\n")
+  foreach(_probe up own)
+    add_test(NAME layers_${_probe}_include
+             COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${CMAKE_BINARY_DIR}/layers/hs_engine
+                     ${CMAKE_BINARY_DIR}/layer_probe_${_probe}.cpp)
+    set_tests_properties(layers_${_probe}_include PROPERTIES LABELS native TIMEOUT 60)
+  endforeach()
+  set_tests_properties(layers_up_include PROPERTIES PASS_REGULAR_EXPRESSION "app/settings\\.h: No such file")
   add_test(NAME blank_hive_check COMMAND ${CMAKE_SOURCE_DIR}/scripts/blank-hive-check.sh
                                           $<TARGET_FILE:hs_make_blank_hive> ${CMAKE_BINARY_DIR}/blank-hive-check)
   set_tests_properties(blank_hive_check PROPERTIES LABELS native TIMEOUT 120)

@@ -1,7 +1,5 @@
 #include "engine/category.h"
 
-#include "areas/safe_lists.h"
-#include "areas/user_lists.h"
 #include "engine/registry_helpers.h"
 #include "engine/scan_manager.h"
 

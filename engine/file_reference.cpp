@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "areas/safe_lists.h"
 #include "engine/category.h"
+#include "engine/filter_lists.h"
 #include "platform/caching_shell_paths.h"
 
 namespace hs {
@@ -118,7 +118,7 @@ PathParts SplitPath(TextView path) {
   return parts;
 }
 
-FileReferences::FileReferences(ShellPaths& shell, const RegEnv& reg, const SafeLists* safe_lists, Text system_folder,
+FileReferences::FileReferences(ShellPaths& shell, const RegEnv& reg, const SafeListCheck* safe_lists, Text system_folder,
                                Text system_folder32)
     : shell_(shell),
       reg_(reg),

@@ -25,7 +25,7 @@
 namespace hs {
 
 class CCategory;
-class SafeLists;
+class SafeListCheck;
 
 // The six choices a calling area makes.
 struct FileRefFlags {
@@ -42,7 +42,7 @@ class FileReferences {
   // The ports must outlive the object. `safe_lists` may be null (nothing is
   // safe). `system_folder` ends with a backslash; `system_folder32` (64-bit
   // Windows only) does not.
-  FileReferences(ShellPaths& shell, const RegEnv& reg, const SafeLists* safe_lists, Text system_folder,
+  FileReferences(ShellPaths& shell, const RegEnv& reg, const SafeListCheck* safe_lists, Text system_folder,
                  Text system_folder32);
 
   // Starts a scan: forgets the missing references of the previous one (a
@@ -97,7 +97,7 @@ class FileReferences {
 
   ShellPaths& shell_;
   RegEnv reg_;
-  const SafeLists* safe_lists_;
+  const SafeListCheck* safe_lists_;
   Text system_folder_;
   Text system_folder32_;
   bool skip_removable_media_ = true;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "areas/user_lists.h"
+#include "engine/filter_lists.h"
 #include "engine/scan_manager.h"
 
 namespace hs {
@@ -25,11 +25,11 @@ std::size_t RemoveFromAllAreas(ScanManager& manager, Pred pred) {
 
 }  // namespace
 
-std::size_t RemoveExcludedProblems(ScanManager& manager, const UserList& exclusions) {
+std::size_t RemoveExcludedProblems(ScanManager& manager, const KeyPathList& exclusions) {
   return RemoveFromAllAreas(manager, [&](const CProblem& p) { return exclusions.EqualsAnyEntryNoCase(p.key); });
 }
 
-std::size_t ManageTempIgnoreList(ScanManager& manager, UserList& temp_ignore, Log& log) {
+std::size_t ManageTempIgnoreList(ScanManager& manager, KeyPathList& temp_ignore, Log& log) {
   std::size_t moved = RemoveFromAllAreas(manager, [&](const CProblem& p) {
     if (p.selected == 0) return false;
     temp_ignore.Add(p.key);

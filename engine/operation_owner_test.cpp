@@ -8,7 +8,7 @@
 #include <future>
 #include <stdexcept>
 
-#include "platform/memory_log.h"
+#include "testing/memory_log.h"
 #include "testing/window_thread_notifier.h"
 #include "testing/worker_gate.h"
 

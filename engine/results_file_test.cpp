@@ -8,8 +8,8 @@
 
 #include "engine/archive.h"
 #include "engine/scan_manager.h"
-#include "platform/fault_file_system.h"
 #include "platform/store/registry_store.h"
+#include "testing/fault_file_system.h"
 #include "testing/scan_fixture.h"
 #include "testing/scratch_fs.h"
 

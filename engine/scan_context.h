@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/area_table.h"
+#include "engine/filter_lists.h"
 #include "engine/problem.h"
 #include "engine/registry_helpers.h"
 #include "platform/key_protection.h"
@@ -20,11 +21,9 @@ namespace hs {
 class FileReferences;
 class OperationOwner;
 class FileSystem;
-class SafeLists;
 class ShellFolders;
 class ShellLinks;
 class ShellPaths;
-class UserList;
 
 struct ScanContext {
   Registry& registry;
@@ -33,9 +32,9 @@ struct ScanContext {
   KeyProtection& protection;
   Notifier& notifier;
   Log& log;
-  const SafeLists* safe_lists = nullptr;  // none: nothing is safe
-  UserList* exclusions = nullptr;         // none: nothing excluded
-  UserList* temp_ignore = nullptr;
+  const SafeListCheck* safe_lists = nullptr;  // none: nothing is safe
+  KeyPathList* exclusions = nullptr;          // none: nothing excluded
+  KeyPathList* temp_ignore = nullptr;
   StringLookup strings = [](TextView) { return Text(); };
   // File reference resolution and the shell paths behind it; none: every
   // reference counts as valid.

@@ -1,8 +1,8 @@
 // Clock port: wall-clock time (local and UTC) and a monotonic tick count.
 //
 // Adapters: Win32Clock (platform/win32), HostClock (platform/portable).
-// ManualClock (platform/manual_clock.h) is set by hand, for tests and the
-// offline front end. All are safe to call from any thread and never fail.
+// ManualClock (testing/manual_clock.h) is set by hand, for tests. All are
+// safe to call from any thread and never fail.
 #pragma once
 
 #include <cstdint>
@@ -43,5 +43,8 @@ class Clock {
 // normalised, 32 Jan = 1 Feb; day_of_week is ignored).
 DateTime CalendarTime(std::int64_t seconds);
 std::int64_t CalendarSeconds(const DateTime& t);
+// The same in milliseconds, without the clamp to years 1 to 9999.
+DateTime CalendarTimeOfMs(std::int64_t ms);
+std::int64_t CalendarMs(const DateTime& t);
 
 }  // namespace hs

@@ -4,7 +4,7 @@
 //
 // Adapters: Win32FileSystem (platform/win32) calls the real API;
 // HostFileSystem (platform/portable) maps drive letters onto host folders.
-// FaultFileSystem (platform/fault_file_system.h) wraps either for tests.
+// FaultFileSystem (testing/fault_file_system.h) wraps either for tests.
 //
 // Contract (all adapters):
 // - Paths are absolute ("X:\...", or UNC for the Win32 adapter). Relative

@@ -1,4 +1,4 @@
-#include "platform/manual_clock.h"
+#include "testing/manual_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@ echo "=== native tests (portable adapters) ==="
 ctest --preset native || status=1
 echo "=== native tests under AddressSanitizer and UBSan ==="
 ctest --preset native-asan || status=1
-echo "=== engine and backup tests under ThreadSanitizer ==="
+echo "=== engine, backup and application tests under ThreadSanitizer ==="
 ctest --preset native-tsan || status=1
 echo "=== win32 tests under Wine (Win32 adapters) ==="
 ctest --preset win32 || status=1

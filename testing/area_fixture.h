@@ -23,14 +23,14 @@
 #include "engine/registry_helpers.h"
 #include "engine/scan_manager.h"
 #include "platform/callback_notifier.h"
-#include "platform/memory_log.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
+#include "testing/memory_log.h"
 #include "testing/test_env.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system.h"
-#include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_folders.h"
+#include "platform/win32/win32_shell_links.h"
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
 #else

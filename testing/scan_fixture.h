@@ -9,9 +9,9 @@
 
 #include "engine/scan_manager.h"
 #include "platform/callback_notifier.h"
-#include "platform/memory_log.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
+#include "testing/memory_log.h"
 #include "testing/test_env.h"
 
 namespace hs::testing {

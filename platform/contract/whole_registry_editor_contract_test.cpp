@@ -8,10 +8,10 @@
 #include <optional>
 #include <memory>
 
-#include "platform/memory_log.h"
 #include "platform/reg_text.h"
 #include "platform/registry.h"
 #include "platform/whole_registry_editor.h"
+#include "testing/memory_log.h"
 #include "testing/test_env.h"
 
 namespace hs {

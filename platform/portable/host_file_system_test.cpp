@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/fault_file_system.h"
+#include "testing/fault_file_system.h"
 #include "testing/test_env.h"
 
 namespace hs {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <random>
 
-#include "platform/fault_file_system.h"
 #include "platform/portable/host_file_system.h"
+#include "testing/fault_file_system.h"
 #include "testing/test_env.h"
 
 namespace hs {

@@ -1,4 +1,4 @@
-#include "engine/repair.h"
+#include "app/repair.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 
 #include "app/settings.h"
 #include "areas/user_lists.h"
-#include "platform/manual_clock.h"
 #include "platform/reg_text.h"
 #include "platform/trash_recycle_bin.h"
-#include "testing/scan_fixture.h"
+#include "testing/manual_clock.h"
 #include "testing/reg_snapshot.h"
+#include "testing/scan_fixture.h"
 #include "testing/scratch_fs.h"
 #include "testing/worker_gate.h"
 

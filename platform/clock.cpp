@@ -1,15 +1,13 @@
-#include "platform/manual_clock.h"
+#include "platform/clock.h"
 
 #include <algorithm>
 #include <chrono>
 
 namespace hs {
 
-namespace {
-
 namespace ch = std::chrono;
 
-std::int64_t ToMs(const DateTime& t) {
+std::int64_t CalendarMs(const DateTime& t) {
   // year_month_day with day 1 plus days normalises an out-of-range day.
   ch::year_month ym = ch::year(t.year) / ch::January + ch::months(t.month - 1);
   ch::sys_days days = ch::sys_days(ym / 1) + ch::days(t.day - 1);
@@ -18,7 +16,7 @@ std::int64_t ToMs(const DateTime& t) {
   return ms.count();
 }
 
-DateTime FromMs(std::int64_t ms) {
+DateTime CalendarTimeOfMs(std::int64_t ms) {
   ch::sys_time<ch::milliseconds> tp{ch::milliseconds(ms)};
   ch::sys_days days = ch::floor<ch::days>(tp);
   ch::year_month_day ymd(days);
@@ -35,59 +33,15 @@ DateTime FromMs(std::int64_t ms) {
   return t;
 }
 
-}  // namespace
-
 DateTime CalendarTime(std::int64_t seconds) {
   // Years 1 to 9999: beyond them the milliseconds would overflow.
   constexpr std::int64_t kFirst = -62135596800, kLast = 253402300799;
-  return FromMs(std::clamp(seconds, kFirst, kLast) * 1000);
+  return CalendarTimeOfMs(std::clamp(seconds, kFirst, kLast) * 1000);
 }
 std::int64_t CalendarSeconds(const DateTime& t) {
   DateTime whole = t;
   whole.millisecond = 0;
-  return ToMs(whole) / 1000;
+  return CalendarMs(whole) / 1000;
 }
-
-ManualClock::ManualClock(const DateTime& local, int utc_offset_minutes, std::uint64_t tick_ms)
-    : local_ms_(ToMs(local)), offset_ms_(std::int64_t{utc_offset_minutes} * 60000), tick_ms_(tick_ms) {}
-
-DateTime ManualClock::LocalTime() {
-  std::lock_guard<std::mutex> lock(mu_);
-  return FromMs(local_ms_);
-}
-
-std::int64_t ManualClock::UtcSeconds() {
-  std::lock_guard<std::mutex> lock(mu_);
-  std::int64_t utc_ms = local_ms_ - offset_ms_;
-  return utc_ms >= 0 ? utc_ms / 1000 : -((-utc_ms + 999) / 1000);
-}
-
-DateTime ManualClock::LocalTimeOf(std::int64_t utc_seconds) {
-  std::lock_guard<std::mutex> lock(mu_);
-  return FromMs(utc_seconds * 1000 + offset_ms_);
-}
-
-std::uint64_t ManualClock::TickMs() {
-  std::lock_guard<std::mutex> lock(mu_);
-  return tick_ms_;
-}
-
-void ManualClock::AdvanceMs(std::uint64_t ms) {
-  std::lock_guard<std::mutex> lock(mu_);
-  local_ms_ += static_cast<std::int64_t>(ms);
-  tick_ms_ += ms;
-}
-
-void ManualClock::SetLocalTime(const DateTime& local) {
-  std::lock_guard<std::mutex> lock(mu_);
-  local_ms_ = ToMs(local);
-}
-
-void ManualClock::SetTickMs(std::uint64_t tick_ms) {
-  std::lock_guard<std::mutex> lock(mu_);
-  tick_ms_ = tick_ms;
-}
-
-void ManualClock::SleepMs(std::uint32_t ms) { AdvanceMs(ms); }
 
 }  // namespace hs

@@ -1,9 +1,8 @@
-#include "engine/repair.h"
+#include "app/repair.h"
 
 #include <mutex>
 
 #include "app/settings.h"
-#include "areas/user_lists.h"
 #include "engine/list_upkeep.h"
 #include "engine/registry_helpers.h"
 #include "engine/results_file.h"
@@ -250,7 +249,7 @@ bool RepairRun::RepairProblem(const CProblem& p) {
       if (reg.Open(RootOfIndex(root), path, 0x2001F, &probe) == err::kSuccess) {
         reg.Close(probe);
       } else {
-        UserList* exclusions = env_.manager.context().exclusions;
+        KeyPathList* exclusions = env_.manager.context().exclusions;
         const std::size_t slash = p.key.find(u'\\');
         if (slash == Text::npos) {
           if (exclusions) exclusions->Add(path);

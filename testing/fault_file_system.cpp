@@ -1,4 +1,4 @@
-#include "platform/fault_file_system.h"
+#include "testing/fault_file_system.h"
 
 #include <array>
 #include <mutex>
