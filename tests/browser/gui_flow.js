@@ -83,7 +83,7 @@ async function main() {
       const answer = () => req.respond({ status: 200, contentType: "application/json", body });
       if (JSON.parse(body).navigate) held.push(answer); else answer();
     });
-    const shot = (name) => page.screenshot({ path: path.join(outDir, name + ".png") });
+    const shot = (name) => page.screenshot({ path: path.join(outDir, name + ".png"), fullPage: true });
     const calls = () => page.evaluate(() => JSON.parse(sessionStorage.getItem("hs-calls") || "{}"));
     const onPage = (file, test) =>
       page.waitForFunction(new Function("try { return location.pathname.endsWith('/" + file + "') && (" + test +
