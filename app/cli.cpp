@@ -85,6 +85,11 @@ std::string CliUsage() {
       "      Linux: repair, undo and restore change the machine's registry as kept in\n"
       "      the data folder (machine-registry.reg); the machine folder is never\n"
       "      written. A repair first keeps a restore point (at most one a day) there.\n"
+      "  hivesweep gui [--machine DIR] [--data DIR] [--port N] [--no-browser]\n"
+      "      Linux: serves the program's pages on 127.0.0.1 (port N, default any\n"
+      "      free one) under an address with a random token, prints it and opens\n"
+      "      it in the desktop's browser (not with --no-browser). Scans and repairs\n"
+      "      work on the machine folder as the commands above do.\n"
       "  hivesweep show [--machine DIR]\n"
       "      Registry contents per root and view (Windows: the live registry).\n"
       "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
@@ -147,11 +152,12 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   else if (cmd == "backup") out->command = CliCommand::kBackup;
   else if (cmd == "restore") out->command = CliCommand::kRestore;
   else if (cmd == "delete-backup") out->command = CliCommand::kDeleteBackup;
+  else if (cmd == "gui") out->command = CliCommand::kGui;
   else {
     *error = "unknown command \"" + cmd + "\"";
     return false;
   }
-  std::string areas, view;
+  std::string areas, view, port;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool scan = out->command == CliCommand::kScan || out->command == CliCommand::kRepair;
@@ -159,7 +165,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     const bool regcheck = out->command == CliCommand::kRegCheck || regcompare;
     const bool backup = out->command == CliCommand::kBackup || out->command == CliCommand::kRestore ||
                         out->command == CliCommand::kDeleteBackup;
-    const bool undo = out->command == CliCommand::kUndo || out->command == CliCommand::kBackups || backup;
+    const bool gui = out->command == CliCommand::kGui;
+    const bool undo = out->command == CliCommand::kUndo || out->command == CliCommand::kBackups || backup || gui;
     const bool takes_file = out->command == CliCommand::kRestore || out->command == CliCommand::kDeleteBackup;
     const auto is_number = [](const std::string& t) {
       return !t.empty() && t.size() <= 6 && t.find_first_not_of("0123456789") == std::string::npos && std::stoi(t) > 0;
@@ -175,6 +182,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
       out->undo_number = std::stoi(args[++i]);
     else if (takes_file && out->file.empty() && !a.empty() && a[0] != '-') out->file = a;
     else if (scan && IsOption(a, "--areas")) ok = TakeValue(args, &i, "--areas", &areas, error);
+    else if (gui && a == "--no-browser") out->no_browser = true;
+    else if (gui && IsOption(a, "--port")) ok = TakeValue(args, &i, "--port", &port, error);
     else if (regcompare && IsOption(a, "--ignore")) {
       std::string key;
       ok = TakeValue(args, &i, "--ignore", &key, error);
@@ -194,6 +203,14 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
       return false;
     }
     out->areas = mask;
+  }
+  if (!port.empty()) {
+    const bool digits = port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(port) < 1 || std::stoi(port) > 65535) {
+      *error = "--port: a number from 1 to 65535, not \"" + port + "\"";
+      return false;
+    }
+    out->port = std::stoi(port);
   }
   if (!view.empty()) {
     if (view != "32" && view != "64") {
@@ -287,7 +304,16 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
     return kExitFailed;
   }
 
-  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
+  // The worker reports on its own thread; a watcher sees the area started
+  // last and each progress item.
+  ScanManager* watched = nullptr;
+  std::uint32_t current_area = 0;
+  CallbackNotifier notifier([&](const CallbackNotifier::Message& m) {
+    if (!options.watcher || !watched) return;
+    if (m.message == kMsgAreaStart && m.lparam == 1) current_area = static_cast<std::uint32_t>(m.wparam);
+    if (m.message == kMsgProgressItem && options.watcher(watched->ProgressText(), current_area, *watched))
+      watched->Cancel();
+  });
   ScanContext context{ports.registry, ports.wow64, ports.system, ports.protection, notifier, log};
   context.safe_lists = &safe_lists;
   context.exclusions = &exclusions;
@@ -300,6 +326,13 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
   context.selected_categories = ticked;
   context.skip_empty_keys = settings.ReadDword(u"SetChkSkipEmptyKeys", 1) != 0;
   ScanManager manager(context, CreateArea);
+  watched = &manager;
+  if (options.watcher) {
+    constexpr WindowTarget kWatcherWindow = 1;
+    notifier.Open(kWatcherWindow);
+    manager.set_main_window(kWatcherWindow);
+    manager.set_notify_window(kWatcherWindow);
+  }
   FileReferences refs(ports.shell, manager.reg(), &safe_lists, manager.system_folder(), manager.system_folder32());
   refs.set_skip_removable_media(settings.ReadDword(u"SetChkREmovableMedia", 1) != 0);
   context.file_refs = &refs;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -42,7 +43,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr TextView kProgramVersion = u"0.1.0";
 
 enum class CliCommand {
-  kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup
+  kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup, kGui
 };
 
 struct CliArguments {
@@ -56,6 +57,8 @@ struct CliArguments {
   bool all = false;                    // repair --all
   int undo_number = 0;                 // undo N, delete-backup --undo N (1 = the newest set)
   std::string file;                    // restore FILE, delete-backup FILE
+  int port = 0;                        // gui --port N; 0: any free port
+  bool no_browser = false;             // gui --no-browser
 };
 
 // The usage text (ends with a line feed).
@@ -104,10 +107,18 @@ struct ScanPorts {
   SelfLauncher* launcher = nullptr;
 };
 
+class ScanManager;
+
+// Watches a scan on its worker thread: called for every progress item the
+// scan reports (one in kProgressEvery), with the item's text and the area
+// being scanned. Returning true cancels the scan (its results are kept).
+using ScanWatcher = std::function<bool(TextView item, std::uint32_t area_bit, const ScanManager& manager)>;
+
 struct ScanOptions {
   std::optional<std::uint32_t> areas;  // none: SelectedCategories of the registry's settings
   std::string source;                  // what is scanned, for the first line
   std::string data_display;            // the data folder as the user knows it
+  ScanWatcher watcher;                 // none: nobody watches
 };
 
 // Scans the chosen areas on the worker of a ScanManager, as the program's

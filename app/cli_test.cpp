@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 #ifndef _WIN32
@@ -94,6 +95,20 @@ TEST(CliArguments, BackupCommands) {
   EXPECT_EQ("unexpected argument \"x.reg\" for backup", Refused({"backup", "x.reg"}));
 }
 
+TEST(CliArguments, GuiTakesAPortAndNoBrowser) {
+  const CliArguments a = Parsed({"gui", "--port", "8080", "--no-browser", "--machine", "m", "--data", "d"});
+  EXPECT_EQ(CliCommand::kGui, a.command);
+  EXPECT_EQ(8080, a.port);
+  EXPECT_TRUE(a.no_browser);
+  EXPECT_EQ("m", a.machine);
+  const CliArguments defaults = Parsed({"gui"});
+  EXPECT_EQ(0, defaults.port);
+  EXPECT_FALSE(defaults.no_browser);
+  for (const char* port : {"0", "65536", "80a", "-1", "123456"}) Refused({"gui", "--port", port});
+  Refused({"gui", "--areas", "1"});
+  Refused({"scan", "--no-browser"});
+}
+
 TEST(CliArguments, AreaMasks) {
   std::uint32_t m = 0;
   EXPECT_TRUE(ParseAreaMask("0x3FFF", &m));
@@ -140,7 +155,7 @@ class SampleScan : public ::testing::Test {
   }
 
   int Scan(std::optional<std::uint32_t> areas = std::nullopt,
-           const std::function<void(PortableMachine&)>& prepare = nullptr) {
+           const std::function<void(PortableMachine&)>& prepare = nullptr, ScanWatcher watcher = nullptr) {
     std::string error;
     machine_ = PortableMachine::Load(options_, &error);
     EXPECT_NE(nullptr, machine_) << error;
@@ -153,6 +168,7 @@ class SampleScan : public ::testing::Test {
     o.areas = areas;
     o.source = "the sample machine";
     o.data_display = "DATA";
+    o.watcher = std::move(watcher);
     out_.str("");
     err_.str("");
     return RunScan(ports, o, out_, err_);
@@ -183,6 +199,28 @@ TEST_F(SampleScan, ScansEveryTickedAreaAndWritesTheResults) {
   EXPECT_NE(std::string::npos, log.find("<HSWVERSION>0.1.0</HSWVERSION>"));
   // Nothing lands in the machine folder.
   EXPECT_FALSE(stdfs::exists(options_.folder / "drive_c" / "Users" / "demo" / "AppData" / "Roaming" / "Corvanta"));
+}
+
+TEST_F(SampleScan, AWatcherSeesItemsOfTheAreasAndCanStopTheScan) {
+  std::set<std::uint32_t> areas;
+  int items = 0;
+  ASSERT_EQ(kExitOk, Scan(std::nullopt, nullptr, [&](TextView, std::uint32_t bit, const ScanManager&) {
+              areas.insert(bit);
+              ++items;
+              return false;
+            }));
+  EXPECT_GT(items, 2);
+  EXPECT_EQ(0u, areas.count(0)) << "every item comes with the area being scanned";
+  EXPECT_GT(areas.size(), 2u);
+  const std::string whole = out_.str();
+
+  int after_stop = 0;
+  ASSERT_EQ(kExitOk, Scan(std::nullopt, nullptr, [&](TextView, std::uint32_t, const ScanManager&) {
+              ++after_stop;
+              return true;
+            }));
+  EXPECT_LT(after_stop, items) << "the scan stops early";
+  EXPECT_NE(whole, out_.str());
 }
 
 TEST_F(SampleScan, ProblemsArePrintedPerArea) {

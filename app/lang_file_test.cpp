@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "app/page_texts.h"
 #include "app/string_keys.h"
 #include "app/strings.h"
 #include "engine/area_table.h"
@@ -111,6 +112,8 @@ TEST_F(EnglishFile, IsPlainAsciiWithOneSectionAndNoRepeatedKeys) {
 
   std::set<std::string> known;
   for (const StringKey& k : kStringKeys) known.insert(k.key);
+  for (const PageTexts& page : AllPageTexts())
+    for (const char16_t* key : page.keys) known.insert(ToUtf8(key));
   for (int n = 1; n <= kProblemTextKeys; ++n) {
     known.insert("IDS_PROBLEM_DESC_" + std::to_string(n));
     known.insert("IDS_PROBLEM_DETAIL_" + std::to_string(n));

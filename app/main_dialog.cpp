@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "app/page_texts.h"
 #include "engine/area_table.h"
 
 namespace hs {
@@ -175,16 +176,48 @@ void CHVXDlg::OnTimer(int id) {
       env_.view.ShowCompactionResult();
       if (env_.scan.ProblemCount() > 0) OnCommand(dlg::kCmdShowResults);
       break;
-    case dlg::kTimerResultCounts: {
-      std::vector<Text> counts;
-      for (int n : env_.scan.AreaProblemCounts()) counts.push_back(ToText(n));
-      counts.resize(kAreaCount, u"0");
-      Call(env_.results_page, u"UpdateResultsPage", counts);
+    case dlg::kTimerResultCounts:
+      SendResultCounts();
       ScheduleScreen(dlg::kScreenResults, dlg::kScreenDelayMs);
       break;
-    }
     default: break;
   }
+}
+
+void CHVXDlg::SendResultCounts() {
+  std::vector<Text> counts;
+  for (int n : env_.scan.AreaProblemCounts()) counts.push_back(ToText(n));
+  counts.resize(kAreaCount, u"0");
+  Call(env_.results_page, u"UpdateResultsPage", counts);
+}
+
+PageHost* CHVXDlg::HostOf(int page) {
+  switch (page) {
+    case dlg::kPageHome: return &env_.home_page;
+    case dlg::kPageScanSettings: return &env_.settings_page;
+    case dlg::kPageProgress: return &env_.progress_page;
+    case dlg::kPageResults: return &env_.results_page;
+    case dlg::kPageLoading: return &env_.loading_page;
+    case dlg::kPageAfterRepair: return env_.after_repair_page;
+    case dlg::kPageOptimisation: return env_.optimisation_page;
+    default: return nullptr;
+  }
+}
+
+void CHVXDlg::OnPageLoaded(int page) {
+  PageHost* host = HostOf(page);
+  const PageTexts* texts = FindPageTexts(page);
+  if (!host || !texts) return;
+  std::vector<Text> language{env_.language_code};
+  if (page == dlg::kPageResults) language.push_back(env_.ui_font_present ? u"1" : u"0");
+  Call(*host, u"setlanguage", language);
+  std::vector<Text> args;
+  for (const char16_t* key : texts->keys) args.push_back(env_.strings(key));
+  Call(*host, texts->load_function, args);
+  // A page loaded afresh shows the figures it would otherwise lack.
+  if (page == dlg::kPageHome) Call(*host, u"OnWelcomeNext", HomePageArgs());
+  if (page == dlg::kPageScanSettings) Call(*host, u"OnWelcomeNext", ScanSettingsPageArgs());
+  if (page == dlg::kPageResults) SendResultCounts();
 }
 
 void CHVXDlg::RequestScan() {
@@ -328,8 +361,12 @@ void CHVXDlg::OnPageClick(int page, TextView id) {
       break;
     case dlg::kPageScanSettings:
       if (IsOneOf(id, {u"btnBottomStartscan1", u"btnBottomStartscan2", u"btnBottomStartscanLeft",
-                       u"btnBottomStartscanMiddle", u"btnBottomStartscanRight", u"string17", u"idViewErrors"}))
+                       u"btnBottomStartscanMiddle", u"btnBottomStartscanRight", u"string17", u"idViewErrors"})) {
         RequestScan();
+      } else if (IsOneOf(id, {u"idcat1", u"idcat2", u"idcat3", u"idcat4", u"string24", u"string26", u"string28",
+                              u"string30"})) {
+        env_.view.ShowScanAreaSettings();
+      }
       break;
     case dlg::kPageProgress:
       if (IsOneOf(id, {u"btnBottomStopscan", u"btnBottomStopscan2", u"btnBottomStopscanLeft",

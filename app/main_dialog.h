@@ -53,6 +53,8 @@ inline constexpr int kPageScanSettings = 446;
 inline constexpr int kPageProgress = 447;
 inline constexpr int kPageResults = 448;
 inline constexpr int kPageAfterRepair = kScreenAfterRepair;
+inline constexpr int kPageOptimisation = kScreenOptimisation;
+inline constexpr int kPageLoading = 455;
 
 inline constexpr std::uint32_t kScreenDelayMs = 90;
 inline constexpr std::uint32_t kAfterRepairDelayMs = 270;
@@ -100,6 +102,13 @@ struct MainDialogEnv {
   Log& log;
   StringLookup strings;  // localised text of a key
   DialogMode mode = DialogMode::kInteractive;
+  // The pages without a resource number; none: their calls are skipped.
+  PageHost* after_repair_page = nullptr;
+  PageHost* optimisation_page = nullptr;
+  // setlanguage's arguments: the language code, and for the results page
+  // whether the font file segoeui.ttf is present.
+  Text language_code = u"en";
+  bool ui_font_present = false;
 };
 
 // The progress page's path text: a path over 120 units becomes its first
@@ -124,6 +133,9 @@ class CHVXDlg {
   bool OnCommand(int id);
   void OnTimer(int id);
   void OnPageClick(int page, TextView element_id);
+  // A page has finished loading: setlanguage, then its texts in the order
+  // of app/page_texts.h; then the figures of home, scan settings and results.
+  void OnPageLoaded(int page);
 
   // From the scan worker (relayed to this thread).
   void OnScanProgress(TextView path, int group, int found_in_group);
@@ -156,6 +168,8 @@ class CHVXDlg {
   void ScheduleScreen(int screen, std::uint32_t ms);
   void ShowChild(int screen);
   void Call(PageHost& page, TextView function, const std::vector<Text>& args);
+  PageHost* HostOf(int page);
+  void SendResultCounts();
   void RequestScan();
   void StartScanNow();
   void ShowResultsOrNone();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "app/page_texts.h"
 #include "platform/store/registry_store.h"
 #include "testing/manual_clock.h"
 #include "testing/memory_log.h"
@@ -460,6 +461,81 @@ TEST_F(MainDialogTest, FailedPageCallIsLogged) {
   home.fail = true;
   dlg.OnTimer(107);
   EXPECT_EQ(1u, LogCount(u"CallScript OnWelcomeNext failed : page not loaded"));
+}
+
+}  // namespace
+}  // namespace hs
+
+namespace hs {
+namespace {
+
+// The key lookup of MainDialogTest returns unknown keys as they are, so a
+// LoadStrings call lists the page's keys.
+std::string KeyCall(const std::string& page, const char* fn, std::span<const char16_t* const> keys) {
+  std::string s = page + " " + fn + "(";
+  for (std::size_t i = 0; i < keys.size(); ++i) s += (i ? "," : "") + ToUtf8(Text(keys[i]));
+  return s + ")";
+}
+
+TEST_F(MainDialogTest, LoadedPagesGetLanguageAndTheirTextsInPageOrder) {
+  dlg.OnPageLoaded(dlg::kPageHome);
+  EXPECT_EQ((Events{"home setlanguage(en)", KeyCall("home", "LoadStrings", FindPageTexts(dlg::kPageHome)->keys),
+                    "home OnWelcomeNext(0,,-1,IDS_NOSCAN,0 problems)"}),
+            events);
+
+  // The results page: the font flag, LoadStringsDiv, then the counts it would lack.
+  events.clear();
+  scan.rows = {{u"a", u"b"}, {}, {u"c"}};
+  dlg.OnPageLoaded(dlg::kPageResults);
+  ASSERT_EQ(3u, events.size());
+  EXPECT_EQ("results setlanguage(en,0)", events[0]);
+  EXPECT_EQ(KeyCall("results", "LoadStringsDiv", FindPageTexts(dlg::kPageResults)->keys), events[1]);
+  EXPECT_EQ("results UpdateResultsPage(2,0,1,0,0,0,0,0,0,0,0,0,0,0)", events[2]);
+
+  // Pages without a host are skipped; an unknown page is ignored.
+  events.clear();
+  dlg.OnPageLoaded(dlg::kPageAfterRepair);
+  dlg.OnPageLoaded(999);
+  EXPECT_TRUE(events.empty());
+}
+
+class PageHostsTest : public MainDialogTest {
+ protected:
+  PageHostsTest() : dlg2(Env()) {}
+  MainDialogEnv Env() {
+    MainDialogEnv env{view, home, settings_page, progress, results, loading, scan, prompts, store, settings, clock,
+                      log, Lookup};
+    env.after_repair_page = &after;
+    env.optimisation_page = &optimisation;
+    env.language_code = u"de";
+    env.ui_font_present = true;
+    return env;
+  }
+  FakePage after{events, "after"}, optimisation{events, "optimisation"};
+  CHVXDlg dlg2;
+};
+
+TEST_F(PageHostsTest, AfterRepairAndOptimisationPagesGetTheirTexts) {
+  dlg2.OnPageLoaded(dlg::kPageAfterRepair);
+  EXPECT_EQ((Events{"after setlanguage(de)",
+                    "after LoadStrings(STR_IDS_CONGS,STR_IDS_RECOMMN,STR_IDS_LIST,STR_IDS_KEEP_REG_CLN,"
+                    "STR_IDS_ACDLG_FAST_SPEED,STR_IDS_ACDLG_UNCLUT_REG,STR_IDS_ACDLG_FEWER_ERR,STR_IDS_ACDLG_SAFE,"
+                    "IDS_SEL_ERR_REMAINING,IDS_SCAN_AGAIN)"}),
+            events);
+  events.clear();
+  dlg2.OnPageLoaded(dlg::kPageOptimisation);
+  dlg2.OnPageLoaded(dlg::kPageResults);
+  EXPECT_EQ("optimisation setlanguage(de)", events.at(0));
+  EXPECT_EQ("results setlanguage(de,1)", events.at(2));
+}
+
+TEST_F(MainDialogTest, ScanSettingsGroupLinksOpenTheAreaSettings) {
+  for (const char16_t* id : {u"idcat1", u"idcat4", u"string24", u"string30"})
+    dlg.OnPageClick(dlg::kPageScanSettings, id);
+  EXPECT_EQ(Events(4, "scan areas"), events);
+  events.clear();
+  dlg.OnPageClick(dlg::kPageScanSettings, u"string25");  // a description, not a link
+  EXPECT_TRUE(events.empty());
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ else()
   pkg_check_modules(LIBLNK REQUIRED IMPORTED_TARGET liblnk libbfio)
   # Registry hive files are opened and extended with hivex.
   pkg_check_modules(HIVEX REQUIRED IMPORTED_TARGET hivex)
+  # The portable page host of `hivesweep gui` serves its pages with cpp-httplib.
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   add_library(hs_zlib INTERFACE)
   target_link_libraries(hs_zlib INTERFACE ZLIB::ZLIB)
   add_library(hs_minizip INTERFACE)

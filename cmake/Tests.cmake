@@ -138,3 +138,18 @@ if(HS_WIN32)
   set_tests_properties(full_backup_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
+
+if(NOT HS_WIN32)
+  # The portable page host: access rules, bridge and loop (native only).
+  file(GLOB _web_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/web/*_test.cpp)
+  add_executable(test_app_web ${_web_tests})
+  target_link_libraries(test_app_web PRIVATE hs_testmain hs_web)
+  add_test(NAME test_app_web COMMAND test_app_web --gtest_brief=1)
+  set_tests_properties(test_app_web PROPERTIES LABELS native TIMEOUT 120)
+  # The pages in headless Chromium: `hivesweep gui` on a copy of the sample
+  # machine, scanned, repaired and shown page by page; screenshots of every
+  # page go to gui-browser/ in the build folder.
+  add_test(NAME gui_browser COMMAND node ${CMAKE_SOURCE_DIR}/tests/browser/gui_flow.js $<TARGET_FILE:hivesweep>
+                                   ${CMAKE_SOURCE_DIR}/samples/demo-machine ${CMAKE_BINARY_DIR}/gui-browser)
+  set_tests_properties(gui_browser PROPERTIES LABELS native TIMEOUT 180)
+endif()

@@ -32,6 +32,7 @@ pkgs=(
   libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libxml2-dev liblnk-dev libbfio-dev libhivex-dev libregf-utils
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth
+  libcpp-httplib-dev chromium
 )
 missing=()
 for p in "${pkgs[@]}"; do
@@ -51,6 +52,16 @@ if [ ! -f "$deps/minizip/zip.c" ]; then
   tar -xf "$(ls "$deps"/dl/minizip_*.orig.tar.* | head -n1)" -C "$deps/minizip.tmp"
   srcdir=$(dirname "$(find "$deps/minizip.tmp" -name zip.c | head -n1)")
   rm -rf "$deps/minizip" && mv "$srcdir" "$deps/minizip" && rm -rf "$deps/minizip.tmp"
+fi
+
+# puppeteer-core for the browser test of `hivesweep gui` (drives Debian's
+# chromium; no browser is downloaded).
+# Node.js from Debian unless one is installed already.
+if ! command -v npm >/dev/null 2>&1; then
+  $SUDO apt-get install -y -q --no-install-recommends nodejs npm
+fi
+if [ ! -d "$here/tests/browser/node_modules/puppeteer-core" ]; then
+  (cd "$here/tests/browser" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund)
 fi
 
 if [ "${1:-}" != "--no-build" ]; then

@@ -43,6 +43,7 @@
 #include "platform/portable_system_restore.h"
 #include "platform/store_reg_editor.h"
 #include "platform/trash_recycle_bin.h"
+#include "app/web/gui_app.h"
 #endif
 
 namespace hs {
@@ -445,6 +446,17 @@ int Scan(const CliArguments& a) {
     }
     run.file = rel.string();
   }
+  if (a.command == CliCommand::kGui) {
+    GuiOptions gui;
+    gui.pages = o.program_folder / "pages";
+    gui.port = a.port;
+    gui.open_browser = !a.no_browser;
+    gui.registry_changed = [&] {
+      if (!SaveMachineState(m->registry(), o.registry_state))
+        std::fprintf(stderr, "hivesweep: cannot save the machine's registry to %s\n", o.registry_state.string().c_str());
+    };
+    return RunGui(ports, options, gui, std::cout, std::cerr);
+  }
   const int code = RunCommand(run, ports, options);
   if (a.command == CliCommand::kRepair || a.command == CliCommand::kUndo || a.command == CliCommand::kRestore ||
       a.command == CliCommand::kBackup) {
@@ -480,6 +492,12 @@ int Main(const std::vector<std::string>& args) {
     case CliCommand::kRestore:
     case CliCommand::kDeleteBackup:
       return Scan(a);
+    case CliCommand::kGui:
+#ifdef _WIN32
+      return BadArguments("gui: on Windows the program is HiveSweep.exe");
+#else
+      return Scan(a);
+#endif
   }
   return kExitUsage;
 }

@@ -1,0 +1,165 @@
+// `hivesweep gui` in headless Chromium on a copy of the sample machine:
+// home, scan, progress calls, results equal to `hivesweep scan`, the
+// detailed list, repair, the after-repair page and the new counts at home.
+// Writes a screenshot of every page into OUT_DIR.
+//   node gui_flow.js HIVESWEEP MACHINE_DIR OUT_DIR
+"use strict";
+const { spawn, execFileSync } = require("child_process");
+const fs = require("fs");
+const os = require("os");
+const path = require("path");
+const puppeteer = require("puppeteer-core");
+
+const [hivesweep, sample, outDir] = process.argv.slice(2);
+if (!hivesweep || !sample || !outDir) {
+  console.error("usage: node gui_flow.js HIVESWEEP MACHINE_DIR OUT_DIR");
+  process.exit(2);
+}
+const work = fs.mkdtempSync(path.join(os.tmpdir(), "hs-gui-"));
+const machine = path.join(work, "machine");
+fs.cpSync(sample, machine, { recursive: true });
+fs.rmSync(outDir, { recursive: true, force: true });
+fs.mkdirSync(outDir, { recursive: true });
+
+function check(ok, what) {
+  if (!ok) throw new Error("failed: " + what);
+  console.log("ok - " + what);
+}
+
+// Per area name, the counts `hivesweep scan` prints (ticked areas only).
+function cliCounts() {
+  const out = execFileSync(hivesweep, ["scan", "--machine", machine, "--data", path.join(work, "cli-data")],
+                           { encoding: "utf8" });
+  const counts = {};
+  let total = -1;
+  for (const line of out.split("\n")) {
+    const m = /^  (\S.*?)\s+(\d+)$/.exec(line);
+    if (!m) continue;
+    if (m[1] === "Total") { total = Number(m[2]); break; }
+    counts[m[1]] = Number(m[2]);
+  }
+  return { counts, total };
+}
+
+function startGui() {
+  return new Promise((resolve, reject) => {
+    const child = spawn(hivesweep, ["gui", "--machine", machine, "--data", path.join(work, "data"), "--no-browser"],
+                        { stdio: ["ignore", "pipe", "inherit"] });
+    let buffer = "";
+    child.stdout.on("data", (d) => {
+      buffer += d;
+      const m = /(http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\/home\.html)/.exec(buffer);
+      if (m) resolve({ child, address: m[1] });
+    });
+    child.on("exit", (code) => reject(new Error("hivesweep gui ended with " + code + ": " + buffer)));
+  });
+}
+
+async function main() {
+  const cli = cliCounts();
+  check(cli.total > 0, "hivesweep scan finds problems on the sample machine (" + cli.total + ")");
+  const { child, address } = await startGui();
+  const browser = await puppeteer.launch({
+    executablePath: "/usr/bin/chromium",
+    headless: true,
+    userDataDir: path.join(work, "chromium"),
+    args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+           "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+  });
+  try {
+    const page = await browser.newPage();
+    page.on("pageerror", (e) => console.error("page error: " + e.message));
+    if (process.env.HS_GUI_DEBUG) page.on("console", (m) => console.error("console: " + m.text()));
+    page.on("close", () => console.error("page closed"));
+    await page.setViewport({ width: 900, height: 680 });
+    // The sample scans in milliseconds: the progress page's last answer,
+    // the one that sends it on, is held until the page has been seen.
+    let holdProgress = true;
+    const held = [];
+    await page.setRequestInterception(true);
+    page.on("request", async (req) => {
+      if (!holdProgress || !req.url().includes("/api/poll?page=scan_progress.html")) return req.continue();
+      const body = await (await fetch(req.url())).text();
+      const answer = () => req.respond({ status: 200, contentType: "application/json", body });
+      if (JSON.parse(body).navigate) held.push(answer); else answer();
+    });
+    const shot = (name) => page.screenshot({ path: path.join(outDir, name + ".png"), fullPage: true });
+    const calls = () => page.evaluate(() => JSON.parse(sessionStorage.getItem("hs-calls") || "{}"));
+    const onPage = (file, test) =>
+      page.waitForFunction(new Function("try { return location.pathname.endsWith('/" + file + "') && (" + test +
+                                        "); } catch (e) { return false; }"),
+                           { timeout: 30000 })
+        .catch(async (e) => {
+          console.error("waiting for " + file + " at " + page.url() + ": " + JSON.stringify(await calls()).slice(0, 3000));
+          throw e;
+        });
+    const text = (sel) => page.$eval(sel, (e) => e.textContent);
+
+    await page.goto(address);
+    await onPage("home.html", "document.getElementById('string105').textContent !== '' && " +
+                              "document.getElementById('problemCount').textContent !== ''");
+    check((await text("#statusText")) !== "", "home shows its texts and status");
+    check((await page.$("#nav242")) !== null, "the navigation bar is there");
+    await shot("home");
+
+    await page.click("#btnBottomStartscan");
+    await onPage("scan_progress.html", "document.getElementById('string40').textContent !== ''");
+    await page.waitForFunction(() => /SetScanProgressBar/.test(sessionStorage.getItem("hs-calls") || "") &&
+                                     /updatePath/.test(sessionStorage.getItem("hs-calls")), { timeout: 20000 })
+      .catch(async (e) => { console.error(JSON.stringify(await calls()).slice(0, 2000)); throw e; });
+    await shot("scan_progress");
+    const seen = await calls();
+    for (const fn of ["setcheckboxstatus", "setvarsforscan", "SetScanProgressBar", "updatePath"])
+      check(seen["scan_progress.html " + fn], "the progress page received " + fn);
+    check(seen["scan_progress.html updatePath"].args.length === 3, "updatePath has three arguments");
+    holdProgress = false;
+    for (const answer of held) answer();
+    await onPage("results.html", "document.getElementById('string150').textContent !== '' && " +
+                                 "document.getElementById('totalCount').textContent !== '0'");
+    await shot("results");
+    const shown = await page.evaluate(() => {
+      const out = {};
+      for (let i = 0; i < AREAS.length; i++)
+        out[document.getElementById(AREAS[i]).textContent] = Number(document.getElementById("count" + i).textContent);
+      return out;
+    });
+    check(Object.keys(shown).length === 14, "the results page shows fourteen areas");
+    for (const name of Object.keys(shown))
+      check(shown[name] === (cli.counts[name] || 0), name + ": " + shown[name] + " as hivesweep scan");
+    check(Number(await text("#totalCount")) === cli.total, "the total equals hivesweep scan's " + cli.total);
+
+    await page.click("#btnbottomDetailedView");
+    await onPage("list_loading.html", "document.getElementById('loadingTitle').textContent !== ''");
+    await shot("list_loading");
+    await onPage("results.html", "!document.getElementById('listView').className.match(/hidden/) && " +
+                                 "document.getElementById('listRows').rows.length > 0");
+    check(await page.$$eval("#listRows tr", (r) => r.length) === cli.total, "the detailed list has every problem");
+    await shot("results_list");
+    await page.click("#idBackToResults");
+    await onPage("results.html", "!document.getElementById('summaryView').className.match(/hidden/)");
+
+    await page.click("#btnStartClean1");
+    await onPage("after_repair.html", "document.getElementById('STR_IDS_CONGS').textContent !== ''");
+    await shot("after_repair");
+
+    await page.click("#nav242");
+    await onPage("home.html", "document.getElementById('problemCount').textContent !== '' && " +
+                              "document.getElementById('problemCount').textContent !== '\u2013'");
+    const after = Number(await text("#problemCount"));
+    check(after < cli.total, "home shows fewer problems after the repair (" + after + " of " + cli.total + ")");
+    await shot("home_after_repair");
+
+    await page.click("#nav253");
+    await onPage("scan_settings.html", "document.getElementById('lastScan').textContent !== ''");
+    await shot("scan_settings");
+    await page.click("#nav244");
+    await onPage("optimisation.html", "document.getElementById('string200').textContent !== ''");
+    await shot("optimisation");
+  } finally {
+    await browser.close();
+    child.kill("SIGTERM");
+    fs.rmSync(work, { recursive: true, force: true });
+  }
+}
+
+main().then(() => console.log("gui flow passed"), (e) => { console.error(e); process.exit(1); });
