@@ -2,6 +2,8 @@
 // and file system, with a hand-set clock (the waits take no time).
 #include "app/hvx_app.h"
 
+#include "app/app_scan_driver.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -277,6 +279,55 @@ TEST_F(AppStart, AnUndoRunsOnTheWorkerAndReportsItsResult) {
   EXPECT_EQ(0, result.load());
   app.ExitInstance();
   (void)registry_->DeleteTree(kHkeyCurrentUser, key, 0);
+}
+
+TEST_F(AppStart, TheWindowsScanDriverScansReportsPerGroupAndListsRows) {
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({}));
+  AppScanDriver driver(app);
+  EXPECT_FALSE(driver.StartRepair()) << "no editor, history or recycle bin: no repair";
+  ASSERT_TRUE(driver.Start(0x105A, 5));  // group 1 only
+  EXPECT_FALSE(driver.Start(0x105A, 5)) << "one worker at a time";
+  EXPECT_EQ(0, driver.ProblemCount()) << "the lists are not read while the worker runs";
+  app.FinishScan();
+  EXPECT_FALSE(driver.IsRunning());
+  const std::vector<int> counts = driver.AreaProblemCounts();
+  ASSERT_EQ(static_cast<std::size_t>(kAreaCount), counts.size());
+  int total = 0;
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    total += counts[i];
+    if ((kAreas[i].bit & 0x105A) == 0) EXPECT_EQ(0, counts[i]) << "area " << i << " was not scanned";
+    // Each area lists exactly its count of rows.
+    Text entry, reason;
+    const int area = static_cast<int>(i);
+    if (counts[i] > 0) EXPECT_TRUE(driver.ResultRow(area, counts[i] - 1, &entry, &reason));
+    EXPECT_FALSE(driver.ResultRow(area, counts[i], &entry, &reason));
+  }
+  EXPECT_EQ(driver.ProblemCount(), total);
+  Text entry, reason;
+  EXPECT_FALSE(driver.ResultRow(-1, 0, &entry, &reason));
+  EXPECT_FALSE(driver.ResultRow(kAreaCount, 0, &entry, &reason));
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"results.hsw"))) << "the end of the scan saves the results";
+
+  // The end-of-area reports add up per group; areas of no scan count nothing.
+  for (const AreaInfo& a : kAreas) driver.OnAreaEnded(a.bit);
+  driver.OnAreaEnded(0x8000);
+  EXPECT_EQ(total, driver.FoundInGroup(1));
+  EXPECT_EQ(0, driver.FoundInGroup(2));
+  EXPECT_EQ(0, driver.FoundInGroup(5));
+  app.ExitInstance();
+}
+
+TEST(ProblemRow, ShowsKeyAndValueOrTheShortcutFileAndTheReason) {
+  CProblem p;
+  p.key = u"HKEY_CURRENT_USER\\Software\\X";
+  p.details = {u"Missing file", u"C:\\Links\\a.lnk"};
+  EXPECT_EQ(u"HKEY_CURRENT_USER\\Software\\X", ProblemRowEntry(p));
+  p.value_name = u"Path";
+  EXPECT_EQ(u"HKEY_CURRENT_USER\\Software\\X\\Path", ProblemRowEntry(p));
+  p.key.clear();
+  EXPECT_EQ(u"C:\\Links\\a.lnk", ProblemRowEntry(p)) << "a shortcut problem has no key";
+  EXPECT_EQ(u"Missing file", ProblemRowReason(p));
 }
 
 }  // namespace
