@@ -159,6 +159,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (action != hs::ActionResult::kEndProcess) {
       if (!created) {
         if (flags.scan_now) code = RunWindowlessScan(app);
+      } else if (mode == hs::DialogMode::kUpdateCheck) {
+        app.log().LogLine(u"The unattended update check is not available; the run ends");
       } else {
         hs::MainDialogEnv denv{window,
                                window.Page(hs::dlg::kPageHome),

@@ -13,7 +13,6 @@ namespace hs::ui {
 
 namespace {
 
-constexpr wchar_t kPageWindowClass[] = L"HiveSweepPage";
 constexpr COLORREF kPageBack = RGB(0xf4, 0xf7, 0xf7);
 constexpr COLORREF kPageHeading = RGB(0x1d, 0x2b, 0x33);
 // Posted to a page's window when its browser cannot show the page: the
@@ -43,6 +42,21 @@ class Bstr {
   BSTR s_ = nullptr;
 };
 
+// The IDispatch methods of an object that is called by DISPID only.
+template <typename Base>
+class NoTypeInfo : public Base {
+ public:
+  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    if (n) *n = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+};
+
 }  // namespace
 
 LRESULT CALLBACK BrowserPage::PageWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -59,20 +73,8 @@ LRESULT CALLBACK BrowserPage::PageWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   HDC dc = ::BeginPaint(hwnd, &ps);
   RECT r{};
   ::GetClientRect(hwnd, &r);
-  HBRUSH back = ::CreateSolidBrush(kPageBack);
-  ::FillRect(dc, &r, back);
-  ::DeleteObject(back);
-  wchar_t heading[256] = {};
-  ::GetWindowTextW(hwnd, heading, 256);
-  HFONT font = ::CreateFontW(-24, 0, 0, 0, FW_SEMIBOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                             L"Segoe UI");
-  HGDIOBJ old = ::SelectObject(dc, font);
-  ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, kPageHeading);
-  RECT text{r.left + 32, r.top + 28, r.right - 32, r.top + 72};
-  ::DrawTextW(dc, heading, -1, &text, DT_SINGLELINE | DT_LEFT | DT_END_ELLIPSIS);
-  ::SelectObject(dc, old);
-  ::DeleteObject(font);
+  FillSolid(dc, r, kPageBack);
+  DrawWindowTitle(hwnd, dc, RECT{r.left + 32, r.top + 28, r.right - 32, r.top + 72}, 24, kPageHeading, 0);
   ::EndPaint(hwnd, &ps);
   return 0;
 }
@@ -92,7 +94,7 @@ class BrowserPage::Site final : public IOleClientSite,
                                 public IOleInPlaceSite,
                                 public IOleInPlaceFrame,
                                 public IDocHostUIHandler,
-                                public IDispatch {
+                                public NoTypeInfo<IDispatch> {
  public:
   explicit Site(BrowserPage& owner) : owner_(&owner) {}
   void Detach() { owner_ = nullptr; }
@@ -217,15 +219,6 @@ class BrowserPage::Site final : public IOleClientSite,
   }
 
   // IDispatch: the browser's events (DWebBrowserEvents2).
-  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-    if (n) *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
     if (!owner_ || !params) return S_OK;
     try {
@@ -249,7 +242,7 @@ class BrowserPage::Site final : public IOleClientSite,
 };
 
 // The document's onclick handler: called with DISPID_VALUE on every click.
-class BrowserPage::ClickSink final : public IDispatch {
+class BrowserPage::ClickSink final : public NoTypeInfo<IDispatch> {
  public:
   explicit ClickSink(BrowserPage& owner) : owner_(&owner) {}
   void Detach() { owner_ = nullptr; }
@@ -268,15 +261,6 @@ class BrowserPage::ClickSink final : public IDispatch {
     if (n == 0) delete this;
     return n;
   }
-  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-    if (n) *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
     if (result) ::VariantInit(result);
     if (id != DISPID_VALUE || !owner_) return S_OK;

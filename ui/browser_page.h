@@ -75,6 +75,7 @@ class BrowserPage final : public PageHost {
   Text error_;
 };
 
+inline constexpr wchar_t kPageWindowClass[] = L"HiveSweepPage";
 // Registers the plain window class the pages live in (once per process).
 void RegisterPageWindowClass(HINSTANCE instance);
 

@@ -15,13 +15,26 @@ constexpr COLORREF kNavText = RGB(0xe8, 0xf0, 0xf0);
 constexpr COLORREF kNavDisabledText = RGB(0x7a, 0x8a, 0x90);
 constexpr UINT_PTR kHoverSubclassId = 1;
 
+}  // namespace
+
 void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
   HBRUSH brush = ::CreateSolidBrush(colour);
   ::FillRect(dc, &r, brush);
   ::DeleteObject(brush);
 }
 
-}  // namespace
+void DrawWindowTitle(HWND hwnd, HDC dc, RECT r, int height, COLORREF colour, UINT format) {
+  wchar_t text[256] = {};
+  ::GetWindowTextW(hwnd, text, 256);
+  HFONT font = ::CreateFontW(-height, 0, 0, 0, FW_SEMIBOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
+                             L"Segoe UI");
+  HGDIOBJ old = ::SelectObject(dc, font);
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, colour);
+  ::DrawTextW(dc, text, -1, &r, format | DT_SINGLELINE | DT_LEFT | DT_END_ELLIPSIS);
+  ::SelectObject(dc, old);
+  ::DeleteObject(font);
+}
 
 bool HoverButton::Create(HWND parent, int id, TextView text, const RECT& r, HFONT font) {
   hwnd_ = ::CreateWindowExW(0, WC_BUTTONW, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
@@ -112,18 +125,9 @@ LRESULT CALLBACK SplashWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   FillSolid(dc, band, kNavCurrent);
   if (HICON icon = reinterpret_cast<HICON>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
     ::DrawIconEx(dc, 28, (r.bottom - 48) / 2, icon, 48, 48, 0, nullptr, DI_NORMAL);
-  wchar_t title[128] = {};
-  ::GetWindowTextW(hwnd, title, 128);
-  HFONT font = ::CreateFontW(-26, 0, 0, 0, FW_SEMIBOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                             L"Segoe UI");
-  HGDIOBJ old = ::SelectObject(dc, font);
-  ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, kNavText);
   RECT text = r;
   text.left = 92;
-  ::DrawTextW(dc, title, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
-  ::SelectObject(dc, old);
-  ::DeleteObject(font);
+  DrawWindowTitle(hwnd, dc, text, 26, kNavText, DT_VCENTER);
   ::EndPaint(hwnd, &ps);
   return 0;
 }

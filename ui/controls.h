@@ -83,6 +83,10 @@ class SplashWindow : public Control {
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 };
 
+// Draws a window's own text in semibold Segoe UI of `height` pixels.
+void DrawWindowTitle(HWND hwnd, HDC dc, RECT r, int height, COLORREF colour, UINT format);
+void FillSolid(HDC dc, const RECT& r, COLORREF colour);
+
 // The About box (IDD_ABOUT), modal over `owner`.
 void ShowAboutBox(HINSTANCE instance, HWND owner, TextView caption, TextView title, TextView version);
 

@@ -112,7 +112,7 @@ void MainWindow::OnInit() {
       if (s.page == dlg::kPageHome) OnPageLoaded(s.page, false);
     }
   }
-  native_screen_.Attach(::CreateWindowExW(0, L"HiveSweepPage", Wide(title).c_str(), WS_CHILD, area.left, area.top,
+  native_screen_.Attach(::CreateWindowExW(0, kPageWindowClass, Wide(title).c_str(), WS_CHILD, area.left, area.top,
                                           area.right - area.left, area.bottom - area.top, hwnd_, nullptr, instance_,
                                           nullptr));
   if (!home_loaded_) ::SetTimer(hwnd_, kTimerHomeLoadWatch, kHomeLoadWatchMs, nullptr);
@@ -164,18 +164,8 @@ INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(hwnd_, &ps);
-      wchar_t title[128] = {};
-      ::GetWindowTextW(hwnd_, title, 128);
       if (icon_large_) ::DrawIconEx(dc, 20, 28, icon_large_, 32, 32, 0, nullptr, DI_NORMAL);
-      HFONT big = ::CreateFontW(-21, 0, 0, 0, FW_SEMIBOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                                L"Segoe UI");
-      HGDIOBJ old = ::SelectObject(dc, big);
-      ::SetBkMode(dc, TRANSPARENT);
-      ::SetTextColor(dc, kTitleText);
-      RECT r{62, 24, kNavWidth - 8, 64};
-      ::DrawTextW(dc, title, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
-      ::SelectObject(dc, old);
-      ::DeleteObject(big);
+      DrawWindowTitle(hwnd_, dc, RECT{62, 24, kNavWidth - 8, 64}, 21, kTitleText, DT_VCENTER);
       ::EndPaint(hwnd_, &ps);
       return TRUE;
     }
@@ -183,12 +173,10 @@ INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if ((lp == WM_LBUTTONUP || lp == WM_LBUTTONDBLCLK) && dialog_) dialog_->OnTrayRestore();
       return TRUE;
     case kMsgOfferScheduledScanWindow:
+      // The offer itself is the scheduled scans' pop-up; until the model
+      // handles it, the request is only logged.
       Log(u"A second instance asked for a scheduled scan");
-      if (dialog_ && !dialog_->OnCommand(static_cast<int>(kMsgOfferScheduledScanWindow)) &&
-          mode_ == DialogMode::kInteractive) {
-        if (tray_.present()) dialog_->OnTrayRestore();
-        PostCommand(dlg::kCmdStartScan);
-      }
+      if (dialog_) (void)dialog_->OnCommand(static_cast<int>(kMsgOfferScheduledScanWindow));
       return TRUE;
     case kMsgAreaEnd: driver_.OnAreaEnded(static_cast<std::uint32_t>(wp)); return TRUE;
     case kMsgProgressItem:
@@ -375,7 +363,11 @@ void MainWindow::PostToScreen(int screen_command, int id) {
   Log(u"Message " + ToText(id) + u" for screen " + ToText(screen_command) + u" is not handled here");
 }
 
-void MainWindow::RunReminder() { Log(u"The reminder notification is not available here"); }
+void MainWindow::RunReminder() {
+  // The default task's run shows nothing else; without its pop-up it ends.
+  Log(u"The reminder notification is not available here");
+  Quit();
+}
 
 void MainWindow::StartUpdateCheck() { Log(u"The update check is not started from the window"); }
 
