@@ -101,6 +101,13 @@ if(HS_WIN32)
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 
+if(HS_WIN32)
+  # HiveSweep.exe carries its pages, icon, dialogs, version and manifest.
+  add_test(NAME app_resources COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources.sh $<TARGET_FILE:HiveSweep>
+                                      ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
+  set_tests_properties(app_resources PROPERTIES LABELS wine TIMEOUT 60)
+endif()
+
 # The front end scans (the sample machine natively, the live registry under Wine).
 if(HS_WIN32)
   add_test(NAME cli_scan COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:hivesweep> scan --data "C:\\hivesweep-cli-data")
