@@ -6,6 +6,7 @@
 #include "backup/restore_point.h"
 #include "backup/undo_backup.h"
 #include "areas/areas.h"
+#include "app/repair.h"
 #include "engine/results_file.h"
 
 namespace hs {
@@ -153,25 +154,58 @@ bool CHVXApp::StartUnattendedScan() {
     log_.LogLine(u"No scan area is selected; the scheduled scan does not run");
     return false;
   }
-  scan_context_->selected_categories = ticked;
-  scan_context_->skip_empty_keys = settings_.SetChkSkipEmptyKeys != 0;
-  manager_->CreateAreas(mask, count);
   log_.LogLine(u"Scheduled scan started");
+  return StartScan(mask, count);
+}
+
+bool CHVXApp::StartScan(std::uint32_t group_mask, int area_count) {
+  if (!manager_ || operations_->busy()) return false;
+  scan_context_->selected_categories = ReadSelectedCategories(settings_store_);
+  scan_context_->skip_empty_keys = settings_.SetChkSkipEmptyKeys != 0;
+  manager_->CreateAreas(group_mask, area_count);
   return manager_->StartScan();
 }
 
-int CHVXApp::FinishUnattendedScan() {
+void CHVXApp::FinishScan() {
   manager_->JoinWorker();
   const std::size_t total = manager_->TotalProblems();
   settings_.StrLastScanResults = static_cast<std::int32_t>(total);
   (void)settings_store_.RecordScanEnd(&settings_, env_.clock, static_cast<std::uint32_t>(total));
   (void)SaveProblemsToDisk(*manager_, env_.fs, data_folder_, log_);
-  log_.LogLine(u"Scheduled scan finished: " + ToText(static_cast<std::int64_t>(total)) + u" problems found");
+}
+
+int CHVXApp::FinishUnattendedScan() {
+  FinishScan();
+  log_.LogLine(u"Scheduled scan finished: " + ToText(static_cast<std::int64_t>(manager_->TotalProblems())) +
+               u" problems found");
   return 0;
+}
+
+bool CHVXApp::StartRepair() {
+  if (!initialised_ || !env_.editor || !env_.history || !env_.recycle_bin || operations_->busy()) return false;
+  repair_.reset();
+  repair_undo_ = std::make_unique<UndoEnv>(MakeUndoEnv());
+  settings_.RegErrsFixedLast = 0;
+  (void)settings_store_.SaveSettings(settings_);
+  repair_env_ = std::make_unique<RepairEnv>(RepairEnv{*manager_, *repair_undo_, settings_store_, settings_,
+                                                      repair_progress_, *env_.history, *env_.recycle_bin, env_.fs,
+                                                      data_folder_});
+  repair_env_->create_restore_point = [this] { return CreateRestorePoint(); };
+  repair_ = std::make_unique<RepairRun>(*repair_env_);
+  if (repair_->Start()) return true;
+  repair_.reset();
+  return false;
+}
+
+void CHVXApp::FinishRepair(bool completed) {
+  if (!repair_) return;
+  repair_->Join();
+  (void)repair_->Finish(completed);
 }
 
 void CHVXApp::ExitInstance() {
   log_.LogLine(u"ExitInstance!");
+  if (repair_) repair_->Join();
   if (manager_) {
     manager_->Cancel();
     manager_->JoinWorker();  // also an undo under way: it ends before the lists are saved

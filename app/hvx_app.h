@@ -31,9 +31,15 @@
 #include "platform/shell_folders.h"
 #include "platform/shell_links.h"
 #include "platform/single_instance.h"
+#include "platform/recycle_bin.h"
+#include "platform/repair_progress.h"
 #include "platform/system_restore.h"
+#include "platform/url_history.h"
 
 namespace hs {
+
+struct RepairEnv;
+class RepairRun;
 
 inline constexpr TextView kInstanceMutexName = u"Local\\QKM_9A712B71-5D7C-495c-99B2-671848E10195";
 inline constexpr int kCsidlFonts = 0x14;
@@ -72,6 +78,9 @@ struct AppEnvironment {
   Prompts* prompts = nullptr;
   // Restore points before repair runs; none: no restore point is made.
   SystemRestore* restore = nullptr;
+  // The window's repairs (with `editor`); either none: no repair starts.
+  UrlHistory* history = nullptr;
+  RecycleBin* recycle_bin = nullptr;
 };
 
 // The backup screen's environment, built by the application.
@@ -103,6 +112,19 @@ class CHVXApp {
   // After the worker ended: the end-of-scan handling (settings, results file,
   // counters). Returns the process exit code (0).
   int FinishUnattendedScan();
+  // A scan of the areas of `group_mask` (`area_count` of them) on the
+  // worker; of those, the ticked ones run. False when a worker runs.
+  [[nodiscard]] bool StartScan(std::uint32_t group_mask, int area_count);
+  // After the scan's end message: waits for the worker, records the end of
+  // the scan in the settings and saves the results.
+  void FinishScan();
+  // Repairs the selected problems on the worker; its end is posted to the
+  // scan manager's notify window (engine/repair.h). False when it cannot
+  // start (no registry editor, history or recycle bin, or a worker runs).
+  [[nodiscard]] bool StartRepair();
+  // After the repair's end message: settings, undo set, results; posts the
+  // window's next command.
+  void FinishRepair(bool completed);
 
   // Undoes the set of this record (backup/undo_backup.h) on the worker, so a
   // window stays responsive; false when it cannot start (no registry editor,
@@ -157,6 +179,10 @@ class CHVXApp {
   std::unique_ptr<ScanContext> scan_context_;
   std::unique_ptr<FileReferences> file_refs_;
   std::unique_ptr<ScanManager> manager_;
+  std::unique_ptr<UndoEnv> repair_undo_;
+  NullRepairProgress repair_progress_;
+  std::unique_ptr<RepairEnv> repair_env_;
+  std::unique_ptr<RepairRun> repair_;
   bool initialised_ = false;
   std::atomic<bool> restore_in_progress_{false};
 };

@@ -2,16 +2,23 @@
 // and file system, with a hand-set clock (the waits take no time).
 #include "app/hvx_app.h"
 
+#include "app/app_scan_driver.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <future>
 #include <thread>
 
+#include "app/main_dialog.h"
 #include "backup/undo_backup.h"
 #include "platform/callback_notifier.h"
+#include "platform/reg_text.h"
+#include "platform/trash_recycle_bin.h"
+#include "platform/url_history.h"
 #include "platform/portable_key_protection.h"
 #include "platform/portable_system_info.h"
-#include "platform/reg_text.h"
 #include "testing/manual_clock.h"
 #include "testing/memory_log.h"
 #include "testing/scratch_fs.h"
@@ -277,6 +284,187 @@ TEST_F(AppStart, AnUndoRunsOnTheWorkerAndReportsItsResult) {
   EXPECT_EQ(0, result.load());
   app.ExitInstance();
   (void)registry_->DeleteTree(kHkeyCurrentUser, key, 0);
+}
+
+TEST_F(AppStart, TheWindowsScanDriverScansReportsPerGroupAndListsRows) {
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({}));
+  AppScanDriver driver(app);
+  EXPECT_FALSE(driver.StartRepair()) << "no editor, history or recycle bin: no repair";
+  {
+    // Another operation holds the worker.
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    ASSERT_TRUE(app.operations().Start(Operation::kUndoing, [gate] {
+      gate.wait();
+      return true;
+    }));
+    EXPECT_TRUE(driver.IsRunning());
+    EXPECT_FALSE(driver.Start(0x105A, 5)) << "one worker at a time";
+    EXPECT_EQ(0, driver.ProblemCount()) << "the lists are not read while the worker runs";
+    Text entry, reason;
+    EXPECT_FALSE(driver.ResultRow(0, 0, &entry, &reason));
+    release.set_value();
+    app.operations().Join();
+  }
+  ASSERT_TRUE(driver.Start(0x105A, 5));  // group 1 only
+  app.FinishScan();
+  EXPECT_FALSE(driver.IsRunning());
+  const std::vector<int> counts = driver.AreaProblemCounts();
+  ASSERT_EQ(static_cast<std::size_t>(kAreaCount), counts.size());
+  int total = 0;
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    total += counts[i];
+    if ((kAreas[i].bit & 0x105A) == 0) {
+      EXPECT_EQ(0, counts[i]) << "area " << i << " was not scanned";
+    }
+    // Each area lists exactly its count of rows.
+    Text entry, reason;
+    const int area = static_cast<int>(i);
+    if (counts[i] > 0) {
+      EXPECT_TRUE(driver.ResultRow(area, counts[i] - 1, &entry, &reason));
+    }
+    EXPECT_FALSE(driver.ResultRow(area, counts[i], &entry, &reason));
+  }
+  EXPECT_EQ(driver.ProblemCount(), total);
+  Text entry, reason;
+  EXPECT_FALSE(driver.ResultRow(-1, 0, &entry, &reason));
+  EXPECT_FALSE(driver.ResultRow(kAreaCount, 0, &entry, &reason));
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"results.hsw"))) << "the end of the scan saves the results";
+
+  // The end-of-area reports add up per group; areas of no scan count nothing.
+  for (const AreaInfo& a : kAreas) driver.OnAreaEnded(a.bit);
+  driver.OnAreaEnded(0x8000);
+  EXPECT_EQ(total, driver.FoundInGroup(1));
+  EXPECT_EQ(0, driver.FoundInGroup(2));
+  EXPECT_EQ(0, driver.FoundInGroup(5));
+  app.ExitInstance();
+}
+
+TEST(ProblemRow, ShowsKeyAndValueOrTheShortcutFileAndTheReason) {
+  CProblem p;
+  p.key = u"HKEY_CURRENT_USER\\Software\\X";
+  p.details = {u"Missing file", u"C:\\Links\\a.lnk"};
+  EXPECT_EQ(u"HKEY_CURRENT_USER\\Software\\X", ProblemRowEntry(p));
+  p.value_name = u"Path";
+  EXPECT_EQ(u"HKEY_CURRENT_USER\\Software\\X\\Path", ProblemRowEntry(p));
+  p.key.clear();
+  EXPECT_EQ(u"C:\\Links\\a.lnk", ProblemRowEntry(p)) << "a shortcut problem has no key";
+  EXPECT_EQ(u"Missing file", ProblemRowReason(p));
+}
+
+// The window's view of the model, recorded: posted commands, armed timers,
+// whether it was shown.
+class RecordingView final : public MainWindowView {
+ public:
+  void Show() override { shown = true; }
+  void Hide() override {}
+  void Minimise() override { shown = true; }
+  void ShowTrayIcon(bool) override {}
+  void SetTimer(int id, std::uint32_t) override { timers.push_back(id); }
+  void KillTimer(int) override {}
+  void EnableNavigation(bool enabled) override { navigation = enabled; }
+  void ShowScreen(int) override {}
+  void PostCommand(int id) override { posted.push_back(id); }
+  void ShowProblemList() override {}
+  void ShowScanAreaSettings() override {}
+  void ShowLoadingPage(bool) override {}
+  void PostToScreen(int, int) override {}
+  void HideSplash() override {}
+  void RunReminder() override {}
+  void StartUpdateCheck() override {}
+  void ShowCompactionResult() override {}
+  void Quit() override {}
+  bool Posted(int id) const { return std::find(posted.begin(), posted.end(), id) != posted.end(); }
+  bool shown = false;
+  bool navigation = true;
+  std::vector<int> timers, posted;
+};
+
+// A page without a script object, as under Wine.
+class ScriptlessPage final : public PageHost {
+ public:
+  bool CallScript(TextView function, const std::vector<Text>&) override {
+    calls.emplace_back(function);
+    return false;
+  }
+  Text LastError() const override { return u"Cannot GetScript"; }
+  std::vector<Text> calls;
+};
+
+class CountingPrompts final : public Prompts {
+ public:
+  PromptAnswer Ask(TextView, PromptButtons, PromptIcon) override {
+    ++asked;
+    return PromptAnswer::kNo;
+  }
+  int asked = 0;
+};
+
+TEST_F(AppStart, ModeScanRunsThroughTheModelHiddenAndPostsItsEnd) {
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({u"scan"}));
+  AppScanDriver driver(app);
+  RecordingView view;
+  ScriptlessPage page;
+  CountingPrompts prompts;
+  MainDialogEnv denv{view,      page,           page,         page,   page, page, driver, prompts, app.settings_store(),
+                     app.settings(), clock_, app.log(),
+                     [&app](TextView key) { return app.strings().LookupString(key); }, DialogMode::kScan};
+  CHVXDlg dialog(denv);
+  DialogStart start;
+  start.flags = app.flags();
+  dialog.Open(start);
+  ASSERT_NE(view.timers.end(), std::find(view.timers.begin(), view.timers.end(), dlg::kTimerStart));
+  dialog.OnTimer(dlg::kTimerStart);
+  ASSERT_TRUE(dialog.scanning()) << "the start timer started the scan on the driver";
+  EXPECT_FALSE(view.navigation);
+  // The window's end of a scan: the application's, then the model's.
+  EXPECT_EQ(0, app.FinishUnattendedScan());
+  dialog.OnScanEnded();
+  EXPECT_TRUE(view.Posted(dlg::kCmdUnattendedScanDone));
+  EXPECT_TRUE(view.navigation);
+  EXPECT_FALSE(view.shown);
+  dialog.OnTimer(dlg::kTimerHomeLoaded);  // even a late home page does not show it
+  EXPECT_FALSE(view.shown);
+  EXPECT_EQ(0, prompts.asked);
+  EXPECT_NE(page.calls.end(), std::find(page.calls.begin(), page.calls.end(), u"setcheckboxstatus"));
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"results.hsw")));
+  app.ExitInstance();
+}
+
+TEST_F(AppStart, ARepairRunsOnTheWorkerAndIsRefusedWhileAnotherOperationRuns) {
+  auto editor = ::hs::testing::MakeContractRegEditor(*registry_, scratch_.fs(), log_);
+  MemoryUrlHistory history;
+  TrashRecycleBin bin(scratch_.fs(), scratch_.Path(u"Trash"));
+  env_.editor = editor.get();
+  env_.history = &history;
+  CHVXApp app(env_);
+  ASSERT_TRUE(app.InitInstance({}));
+  EXPECT_FALSE(app.StartRepair()) << "no recycle bin: no repair";
+  env_.recycle_bin = &bin;
+  app.settings().RegErrsFixedLast = 7;
+  AppScanDriver driver(app);
+  ASSERT_TRUE(driver.Start(0x0005, 2));
+  app.FinishScan();
+  {
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    ASSERT_TRUE(app.operations().Start(Operation::kScanning, [gate] {
+      gate.wait();
+      return true;
+    }));
+    EXPECT_FALSE(driver.StartRepair()) << "another operation runs";
+    release.set_value();
+    app.operations().Join();
+  }
+  ASSERT_TRUE(driver.StartRepair());
+  app.operations().Join();
+  app.FinishRepair(true);
+  EXPECT_FALSE(driver.IsRunning());
+  EXPECT_EQ(0u, StoredDword(u"RegErrsFixedLast")) << "a repair starts by clearing the last count";
+  app.FinishRepair(true);  // a second end changes nothing
+  app.ExitInstance();
 }
 
 }  // namespace

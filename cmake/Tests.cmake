@@ -44,6 +44,11 @@ foreach(dir IN LISTS HS_TEST_DIRS)
   endif()
 endforeach()
 
+if(HS_WIN32 AND TARGET test_ui)
+  # The window's own code (ui/) is a library of the Windows build only.
+  target_link_libraries(test_ui PRIVATE hs_ui)
+endif()
+
 if(NOT HS_WIN32 AND TARGET test_platform)
   # The blank hive tests open and extend hives with hivex.
   target_link_libraries(test_platform PRIVATE PkgConfig::HIVEX)
@@ -92,6 +97,21 @@ if(HS_WIN32)
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/repair-e2e.sh ${CMAKE_BINARY_DIR} ${HS_NATIVE_HIVESWEEP})
   set_tests_properties(repair_undo_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 900
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
+
+if(HS_WIN32)
+  # HiveSweep.exe's window under Xvfb: navigation, About box, screenshots;
+  # mode scan stays hidden.
+  add_test(NAME window_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/window-e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(window_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
+
+if(HS_WIN32)
+  # HiveSweep.exe carries its pages, icon, dialogs, version and manifest.
+  add_test(NAME app_resources COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources.sh $<TARGET_FILE:HiveSweep>
+                                      ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
+  set_tests_properties(app_resources PROPERTIES LABELS wine TIMEOUT 60)
 endif()
 
 # The front end scans (the sample machine natively, the live registry under Wine).

@@ -1,10 +1,11 @@
 // HiveSweep.exe: the Windows program. Builds the Win32 ports, runs the
-// application object's start-up, keeps a hidden main dialog window (the
-// first instance's window that a second instance signals), runs the
-// unattended scan for the `scan` option, and shuts down.
+// application object's start-up, opens the main window (ui/) over the
+// screen-flow model, and shuts down. Mode `scan` keeps the window hidden:
+// the model scans, the results are saved and the process ends.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 #include <string>
@@ -13,13 +14,16 @@
 #undef DeleteFile
 #undef MoveFile
 
+#include "app/app_scan_driver.h"
 #include "app/hvx_app.h"
+#include "app/main_dialog.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_key_protection.h"
 #include "platform/win32/win32_notifier.h"
 #include "platform/win32/win32_prompts.h"
+#include "platform/win32/win32_recycle_bin.h"
 #include "platform/win32/win32_reg_editor.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_self_launcher.h"
@@ -29,26 +33,11 @@
 #include "platform/win32/win32_single_instance.h"
 #include "platform/win32/win32_system_info.h"
 #include "platform/win32/win32_system_restore.h"
+#include "platform/win32/win32_url_history.h"
 #include "platform/win32/win32_wow64.h"
+#include "ui/main_window.h"
 
 namespace {
-
-hs::CHVXApp* g_app = nullptr;  // for the window procedure only
-WNDPROC g_dialog_proc = nullptr;
-
-LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case hs::kMsgOfferScheduledScan:
-      if (g_app) g_app->log().LogLine(u"A second instance asked for a scheduled scan");
-      return 0;
-    case hs::kMsgScanFinished:
-    case hs::kMsgScanCancelled:
-    case hs::kMsgProgressItem:
-      return 0;
-    default:
-      return CallWindowProcW(g_dialog_proc, hwnd, msg, wp, lp);
-  }
-}
 
 hs::Text ToText(const std::wstring& w) { return hs::Text(w.begin(), w.end()); }
 
@@ -59,9 +48,37 @@ std::wstring ProgramPath() {
   return path;
 }
 
+// Message boxes of an unattended run are logged instead (nobody answers
+// them); a question is answered No.
+class UnattendedPrompts final : public hs::Prompts {
+ public:
+  explicit UnattendedPrompts(hs::Log& log) : log_(log) {}
+  hs::PromptAnswer Ask(hs::TextView text, hs::PromptButtons buttons, hs::PromptIcon) override {
+    log_.LogLine(u"Message not shown during an unattended run: " + hs::LogSafe(text));
+    return buttons == hs::PromptButtons::kOk ? hs::PromptAnswer::kOk : hs::PromptAnswer::kNo;
+  }
+
+ private:
+  hs::Log& log_;
+};
+
+// Without a window (no display): the scheduled scan runs and ends here.
+int RunWindowlessScan(hs::CHVXApp& app) {
+  if (!app.StartUnattendedScan()) return 0;
+  MSG msg;
+  while (app.scan_manager().worker_running()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return app.FinishUnattendedScan();
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   std::vector<hs::Text> args;
@@ -70,7 +87,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // OLE (apartment-threaded COM) for the browser control.
+  OleInitialize(nullptr);
 
   const std::wstring program = ProgramPath();
   const std::wstring folder = program.substr(0, program.rfind(L'\\'));
@@ -86,8 +104,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   hs::Win32Clock clock;
   hs::Win32ShellFolders folders;
   hs::Win32IniReader ini;
-  hs::Win32SingleInstance instance;
-  hs::AppEnvironment env{registry, wow64, system, protection, notifier, fs, clock, folders, ini, instance,
+  hs::Win32SingleInstance instance_lock;
+  hs::AppEnvironment env{registry, wow64, system, protection, notifier, fs, clock, folders, ini, instance_lock,
                          ToText(folder), nullptr};
   hs::Win32ShellPaths shell;
   env.shell = &shell;
@@ -100,10 +118,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   env.launcher = &launcher;
   hs::Win32SystemRestore restore;
   env.restore = &restore;
+  hs::Win32UrlHistory history;
+  env.history = &history;
+  hs::Win32RecycleBin recycle_bin;
+  env.recycle_bin = &recycle_bin;
   hs::Win32Prompts prompts(nullptr, u"HiveSweep");
   env.prompts = &prompts;
   hs::CHVXApp app(env);
-  g_app = &app;
   env.show_error = [&app, unattended](hs::TextView text) {
     if (unattended) {
       app.log().LogLine(hs::Text(u"Message not shown during an unattended run: ") + hs::Text(text));
@@ -116,52 +137,60 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   int code = 0;
   if (app.InitInstance(args)) {
-    // The main dialog window, hidden; its screens come with the user interface.
+    const hs::StartupFlags& flags = app.flags();
+    const hs::DialogMode mode = flags.scan_now       ? hs::DialogMode::kScan
+                                : flags.update_check ? hs::DialogMode::kUpdateCheck
+                                                     : hs::DialogMode::kInteractive;
+    hs::AppScanDriver driver(app);
+    hs::ui::MainWindow window(instance, app, driver, mode);
     app.log().LogLine(u"Main DLG Created");
-    // (the window itself needs a display; without one the run goes on windowless)
-    const hs::Text title = app.AppTitle();
-    std::wstring wtitle(title.begin(), title.end());
-    HWND main = CreateWindowExW(0, WC_DIALOG, wtitle.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640,
-                                480, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (main) {
-      g_dialog_proc = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrW(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindowProc)));
-    }
-    app.log().LogLine(u"Splash Window Shown");
-    app.log().LogLine(u"Main Dialog created");
-    app.scan_manager().set_main_window(reinterpret_cast<hs::WindowTarget>(main));
-    app.scan_manager().set_notify_window(reinterpret_cast<hs::WindowTarget>(main));
-    // An elevated restart for a backup action performs it now; the backup
-    // screen shows it once the window has its screens.
-    hs::Win32Prompts owned_prompts(main, app.AppTitle());
-    env.prompts = &owned_prompts;
+    const bool created = window.Create(!unattended && !flags.default_task);
+    if (window.splash_shown()) app.log().LogLine(u"Splash Window Shown");
+    if (created) app.log().LogLine(u"Main Dialog created");
+    const auto hwnd = reinterpret_cast<hs::WindowTarget>(window.hwnd());
+    app.scan_manager().set_main_window(hwnd);
+    app.scan_manager().set_notify_window(hwnd);
+    // An elevated restart for a backup action performs it now.
+    hs::Win32Prompts owned_prompts(window.hwnd(), app.AppTitle());
+    UnattendedPrompts logged_prompts(app.log());
+    hs::Prompts& window_prompts = unattended ? static_cast<hs::Prompts&>(logged_prompts) : owned_prompts;
+    env.prompts = &window_prompts;
     const hs::ActionResult action = app.RunStartupBackupAction();
-    env.prompts = &prompts;
-    if (action == hs::ActionResult::kEndProcess) {
-      if (main) DestroyWindow(main);
-      app.ExitInstance();
-      g_app = nullptr;
-      CoUninitialize();
-      return 0;
-    }
-    if (app.flags().scan_now && app.StartUnattendedScan()) {
-      // Serve the window (the worker sends it messages) until the worker
-      // ends; without a window (no display) this only waits.
-      MSG msg;
-      while (app.scan_manager().worker_running()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-          if (msg.message == WM_QUIT) continue;
-          TranslateMessage(&msg);
-          DispatchMessageW(&msg);
-        }
+    if (action != hs::ActionResult::kEndProcess) {
+      if (!created) {
+        if (flags.scan_now) code = RunWindowlessScan(app);
+      } else if (mode == hs::DialogMode::kUpdateCheck) {
+        app.log().LogLine(u"The unattended update check is not available; the run ends");
+      } else {
+        hs::MainDialogEnv denv{window,
+                               window.Page(hs::dlg::kPageHome),
+                               window.Page(hs::dlg::kPageScanSettings),
+                               window.Page(hs::dlg::kPageProgress),
+                               window.Page(hs::dlg::kPageResults),
+                               window.Page(hs::ui::kPageListLoading),
+                               driver,
+                               window_prompts,
+                               app.settings_store(),
+                               app.settings(),
+                               clock,
+                               app.log(),
+                               [&app](hs::TextView key) { return app.strings().LookupString(key); },
+                               mode};
+        hs::CHVXDlg dialog(denv);
+        window.SetDialog(&dialog);
+        hs::DialogStart start;
+        start.flags = flags;
+        start.first_run = app.settings_store().HasValue(hs::settings_value::kFirstRun);
+        start.auto_tutorial = app.settings_store().ReadDword(hs::settings_value::kStartAutoTutorial, 0) == 1;
+        start.splash_shown = window.splash_shown();
+        dialog.Open(start);
+        code = window.RunMessageLoop();
+        window.SetDialog(nullptr);
       }
-      code = app.FinishUnattendedScan();
     }
-    if (main) DestroyWindow(main);
+    env.prompts = &prompts;
   }
   app.ExitInstance();
-  g_app = nullptr;
-  CoUninitialize();
+  OleUninitialize();
   return code;
 }

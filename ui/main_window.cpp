@@ -1,0 +1,381 @@
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+
+#include "app/repair.h"
+#include "engine/scan_manager.h"
+#include "ui/ui_resources.h"
+#include "hs_build_info.h"
+
+namespace hs::ui {
+
+namespace {
+
+constexpr int kNavWidth = 220;
+constexpr int kNavTop = 96;
+constexpr int kNavButtonHeight = 46;
+constexpr COLORREF kNavBack = RGB(0x1d, 0x2b, 0x33);
+constexpr COLORREF kTitleText = RGB(0xff, 0xff, 0xff);
+constexpr int kCmdAbout = 208;
+constexpr int kCmdAboutToo = 103;
+
+std::wstring ProgramPath() {
+  std::wstring path(32768, L'\0');
+  const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(n);
+  return path;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, CHVXApp& app, AppScanDriver& driver, DialogMode mode)
+    : instance_(instance), app_(app), driver_(driver), mode_(mode) {}
+
+MainWindow::~MainWindow() {
+  tray_.Remove();
+  pages_.clear();
+  splash_.Destroy();
+  if (hwnd_) ::DestroyWindow(hwnd_);
+  if (font_) ::DeleteObject(font_);
+  if (background_) ::DeleteObject(background_);
+  if (icon_large_) ::DestroyIcon(icon_large_);
+  if (icon_small_) ::DestroyIcon(icon_small_);
+}
+
+bool MainWindow::Create(bool splash) {
+  icon_large_ = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_HIVESWEEP), IMAGE_ICON,
+                                                ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
+  icon_small_ = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_HIVESWEEP), IMAGE_ICON,
+                                                ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+  if (splash) splash_.Create(instance_, icon_large_, app_.AppTitle());
+  RegisterPageWindowClass(instance_);
+  hwnd_ = ::CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, &MainWindow::DialogProc,
+                               reinterpret_cast<LPARAM>(this));
+  return hwnd_ != nullptr;
+}
+
+INT_PTR CALLBACK MainWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  try {
+    if (msg == WM_INITDIALOG) {
+      ::SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+      auto* self = reinterpret_cast<MainWindow*>(lp);
+      self->hwnd_ = hwnd;
+      self->OnInit();
+      return TRUE;
+    }
+    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    return self ? self->Handle(msg, wp, lp) : FALSE;
+  } catch (...) {
+    return FALSE;  // nothing leaves the window procedure
+  }
+}
+
+void MainWindow::OnInit() {
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_large_));
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_small_));
+  Text title = app_.AppTitle();
+  if (title.empty()) {
+    wchar_t fallback[64] = {};
+    ::LoadStringW(instance_, IDS_UI_FALLBACK_TITLE, fallback, 64);
+    title = FromWide(fallback);
+  }
+  ::SetWindowTextW(hwnd_, Wide(title).c_str());
+  if (HMENU menu = ::GetSystemMenu(hwnd_, FALSE)) {
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, Wide(Str(u"IDS_ABOUTBOX")).c_str());
+  }
+  background_ = ::CreateSolidBrush(kNavBack);
+  font_ = ::CreateFontW(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Segoe UI");
+  for (std::size_t i = 0; i < kNavButtons.size(); ++i) {
+    const int top = kNavTop + static_cast<int>(i) * kNavButtonHeight;
+    const RECT r{0, top, kNavWidth, top + kNavButtonHeight};
+    (void)nav_[i].Create(hwnd_, kNavButtons[i].command, Str(kNavButtons[i].text_key), r, font_);
+  }
+  RECT client{};
+  ::GetClientRect(hwnd_, &client);
+  const RECT area{kNavWidth, 0, client.right, client.bottom};
+  const std::wstring program = ProgramPath();
+  const Text module(program.begin(), program.end());
+  BrowserPage::Events events;
+  events.loaded = [this](int page, bool ok) { OnPageLoaded(page, ok); };
+  events.clicked = [this](int page, TextView id) {
+    if (dialog_) dialog_->OnPageClick(page, id);
+  };
+  for (const HtmlScreen& s : kHtmlScreens) {
+    // Listed before it loads: a page can report its load while it is made.
+    pages_.push_back(std::make_unique<BrowserPage>(s.page, events));
+    BrowserPage& page = *pages_.back();
+    const int nav = NavIndexOfScreen(s.screen);
+    const Text heading = nav >= 0 ? Str(kNavButtons[static_cast<std::size_t>(nav)].text_key) : title;
+    if (!page.Create(hwnd_, area, ResourceUrl(module, s.resource), heading)) {
+      Log(u"Page " + ToText(s.page) + u" : " + LogSafe(page.LastError()));
+      if (s.page == dlg::kPageHome) OnPageLoaded(s.page, false);
+    }
+  }
+  native_screen_.Attach(::CreateWindowExW(0, kPageWindowClass, Wide(title).c_str(), WS_CHILD, area.left, area.top,
+                                          area.right - area.left, area.bottom - area.top, hwnd_, nullptr, instance_,
+                                          nullptr));
+  if (!home_loaded_) ::SetTimer(hwnd_, kTimerHomeLoadWatch, kHomeLoadWatchMs, nullptr);
+}
+
+PageHost& MainWindow::Page(int page) {
+  for (auto& p : pages_)
+    if (p->page() == page) return *p;
+  return missing_page_;
+}
+
+int MainWindow::RunMessageLoop() {
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (hwnd_ && ::IsDialogMessageW(hwnd_, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return exit_code_;
+}
+
+INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_COMMAND: return OnCommand(LOWORD(wp)) ? TRUE : FALSE;
+    case WM_TIMER: OnTimer(wp); return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
+        ShowAbout();
+        return TRUE;
+      }
+      if ((wp & 0xFFF0) == SC_CLOSE) {
+        if (!dialog_) return TRUE;
+        // The title bar's close: to the tray when the settings say so.
+        if (app_.settings().GoToSystemTrayOnClose == 1) dialog_->OnCancel(false);
+        else dialog_->OnSysClose();
+        return TRUE;
+      }
+      return FALSE;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      for (const HoverButton& b : nav_) {
+        if (b.hwnd() != item->hwndItem) continue;
+        b.Draw(*item);
+        return TRUE;
+      }
+      return FALSE;
+    }
+    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(background_);
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(hwnd_, &ps);
+      if (icon_large_) ::DrawIconEx(dc, 20, 28, icon_large_, 32, 32, 0, nullptr, DI_NORMAL);
+      DrawWindowTitle(hwnd_, dc, RECT{62, 24, kNavWidth - 8, 64}, 21, kTitleText, DT_VCENTER);
+      ::EndPaint(hwnd_, &ps);
+      return TRUE;
+    }
+    case kMsgTrayIcon:
+      if ((lp == WM_LBUTTONUP || lp == WM_LBUTTONDBLCLK) && dialog_) dialog_->OnTrayRestore();
+      return TRUE;
+    case kMsgOfferScheduledScanWindow:
+      // The offer itself is the scheduled scans' pop-up; until the model
+      // handles it, the request is only logged.
+      Log(u"A second instance asked for a scheduled scan");
+      if (dialog_) (void)dialog_->OnCommand(static_cast<int>(kMsgOfferScheduledScanWindow));
+      return TRUE;
+    case kMsgAreaEnd: driver_.OnAreaEnded(static_cast<std::uint32_t>(wp)); return TRUE;
+    case kMsgProgressItem:
+      if (dialog_) {
+        const int group = driver_.CurrentGroup();
+        dialog_->OnScanProgress(app_.scan_manager().ProgressText(), group, driver_.FoundInGroup(group));
+      }
+      return TRUE;
+    case kMsgScanFinished:
+    case kMsgScanCancelled: OnScanEnded(); return TRUE;
+    case kMsgRepairCompleted:
+    case kMsgRepairStopped: OnRepairEnded(msg == kMsgRepairCompleted); return TRUE;
+    case WM_QUERYENDSESSION:
+      (void)app_.settings_store().SaveSettings(app_.settings());
+      return FALSE;
+    default: return FALSE;
+  }
+}
+
+bool MainWindow::OnCommand(int id) {
+  switch (id) {
+    case IDOK: return true;  // Enter does not close the window
+    case IDCANCEL:
+      if (dialog_) dialog_->OnCancel(::GetKeyState(VK_ESCAPE) < 0);
+      return true;
+    case kCmdAbout:
+    case kCmdAboutToo: ShowAbout(); return true;
+    case kCmdHelpMenu: ShowHelpMenu(); return true;
+    case dlg::kCmdUnattendedScanDone:
+      // The scheduled scan's results are saved; its pop-up is not shown here.
+      (void)app_.settings_store().SaveSettings(app_.settings());
+      Quit();
+      return true;
+    default: break;
+  }
+  if (!dialog_) return false;
+  if (dialog_->OnCommand(id)) return true;
+  if (id == dlg::kCmdBackupScreen || id == dlg::kCmdSettingsScreen) {
+    ShowScreen(kScreenNative);
+    native_screen_.SetText(Str(id == dlg::kCmdBackupScreen ? u"IDS_BTN_BACKUP_REG" : u"IDS_BTN_SETTINGS"));
+    return true;
+  }
+  return false;
+}
+
+void MainWindow::OnTimer(UINT_PTR id) {
+  if (id == kTimerHomeLoadWatch) {
+    ::KillTimer(hwnd_, id);
+    if (!home_loaded_) {
+      Log(u"The home page did not load: " + LogSafe(Page(dlg::kPageHome).LastError()));
+      OnPageLoaded(dlg::kPageHome, false);
+    }
+    return;
+  }
+  if (!dialog_) return;
+  dialog_->OnTimer(static_cast<int>(id));
+  // A scheduled scan that could not start ends the process (nobody sees it).
+  if (id == static_cast<UINT_PTR>(dlg::kTimerStart) && mode_ == DialogMode::kScan && !dialog_->scanning() &&
+      !driver_.IsRunning()) {
+    Log(u"The scheduled scan did not start");
+    Quit();
+  }
+}
+
+void MainWindow::OnPageLoaded(int page, bool ok) {
+  if (page != dlg::kPageHome || home_loaded_) return;
+  // A page that failed to load leaves a usable window: the start-up goes on.
+  home_loaded_ = true;
+  ::KillTimer(hwnd_, kTimerHomeLoadWatch);
+  if (!ok) Log(u"The home page failed to load: " + LogSafe(Page(dlg::kPageHome).LastError()));
+  SetTimer(dlg::kTimerHomeLoaded, dlg::kHomeLoadedDelayMs);
+}
+
+void MainWindow::OnScanEnded() {
+  if (mode_ == DialogMode::kScan) (void)app_.FinishUnattendedScan();
+  else app_.FinishScan();
+  if (dialog_) dialog_->OnScanEnded();
+}
+
+void MainWindow::OnRepairEnded(bool completed) {
+  // The run would post the results screen when problems remain; the window
+  // always goes on to the after-repair screen, which names them, so the
+  // model sees the end of its repair.
+  ScanManager& manager = app_.scan_manager();
+  const WindowTarget main = manager.main_window();
+  manager.set_main_window(0);
+  app_.FinishRepair(completed);
+  manager.set_main_window(main);
+  PostCommand(dlg::kCmdRepairDone);
+}
+
+void MainWindow::ShowAbout() {
+  wchar_t format[64] = {};
+  ::LoadStringW(instance_, IDS_UI_VERSION_FORMAT, format, 64);
+  wchar_t version[128] = {};
+  swprintf(version, 128, format[0] ? format : L"%ls", L"" HS_VERSION_TEXT);
+  Text caption = Str(u"IDS_ABOUTBOX");
+  while (!caption.empty() && caption.back() == u'.') caption.pop_back();
+  ShowAboutBox(instance_, hwnd_, caption, app_.AppTitle(), FromWide(version));
+}
+
+void MainWindow::ShowHelpMenu() {
+  HMENU menu = ::CreatePopupMenu();
+  if (!menu) return;
+  ::AppendMenuW(menu, MF_STRING, kCmdAbout, Wide(Str(u"IDS_ABOUTBOX")).c_str());
+  RECT r{};
+  ::GetWindowRect(nav_.back().hwnd(), &r);
+  ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, r.right, r.top, 0, hwnd_, nullptr);
+  ::DestroyMenu(menu);
+}
+
+void MainWindow::Show() {
+  if (mode_ != DialogMode::kInteractive) return;  // unattended runs stay hidden
+  if (!::IsWindowVisible(hwnd_)) Log(u"Main window shown");
+  ::ShowWindow(hwnd_, ::IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
+  ::BringWindowToTop(hwnd_);
+  ::SetForegroundWindow(hwnd_);
+}
+
+void MainWindow::AnimateToTray() {
+  BOOL animate = FALSE;
+  ANIMATIONINFO info{sizeof(info), 0};
+  if (::SystemParametersInfoW(SPI_GETANIMATION, sizeof(info), &info, 0)) animate = info.iMinAnimate;
+  HWND tray = ::FindWindowW(L"Shell_TrayWnd", nullptr);
+  HWND area = tray ? ::FindWindowExW(tray, nullptr, L"TrayNotifyWnd", nullptr) : nullptr;
+  if (!animate || !area) return;
+  RECT from{}, to{};
+  ::GetWindowRect(hwnd_, &from);
+  ::GetWindowRect(area, &to);
+  ::DrawAnimatedRects(hwnd_, IDANI_CAPTION, &from, &to);
+}
+
+void MainWindow::Hide() {
+  if (::IsWindowVisible(hwnd_)) AnimateToTray();
+  ::ShowWindow(hwnd_, SW_HIDE);
+}
+
+void MainWindow::Minimise() {
+  if (mode_ != DialogMode::kInteractive) return;
+  ::ShowWindow(hwnd_, SW_MINIMIZE);
+}
+
+void MainWindow::ShowTrayIcon(bool present) {
+  if (present) (void)tray_.Add(hwnd_, kMsgTrayIcon, icon_small_, app_.AppTitle());
+  else tray_.Remove();
+}
+
+void MainWindow::SetTimer(int id, std::uint32_t ms) { ::SetTimer(hwnd_, static_cast<UINT_PTR>(id), ms, nullptr); }
+
+void MainWindow::KillTimer(int id) { ::KillTimer(hwnd_, static_cast<UINT_PTR>(id)); }
+
+void MainWindow::EnableNavigation(bool enabled) {
+  for (std::size_t i = 0; i + 1 < nav_.size(); ++i) nav_[i].Enable(enabled);  // Help stays
+}
+
+void MainWindow::ShowScreen(int child) {
+  const std::optional<HtmlScreen> screen = HtmlScreenOf(child);
+  for (auto& p : pages_) p->Show(screen && p->page() == screen->page);
+  native_screen_.Show(!screen);
+  const int current = NavIndexOfScreen(child);
+  for (std::size_t i = 0; i < nav_.size(); ++i) nav_[i].SetCurrent(static_cast<int>(i) == current);
+}
+
+void MainWindow::PostCommand(int id) { ::PostMessageW(hwnd_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+
+void MainWindow::ShowLoadingPage(bool shown) {
+  for (auto& p : pages_) {
+    if (p->page() != kPageListLoading) continue;
+    p->Show(shown);
+    if (shown) ::SetWindowPos(p->hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  }
+}
+
+// The native screens come with their own windows; until then these log.
+void MainWindow::ShowProblemList() { Log(u"The detailed problem list is not available here"); }
+
+void MainWindow::ShowScanAreaSettings() {
+  if (mode_ == DialogMode::kScan) return;  // the scheduled scan ends at its start timer
+  ShowScreen(kScreenNative);
+  native_screen_.SetText(Str(u"IDS_BTN_SETTINGS"));
+}
+
+void MainWindow::PostToScreen(int screen_command, int id) {
+  Log(u"Message " + ToText(id) + u" for screen " + ToText(screen_command) + u" is not handled here");
+}
+
+void MainWindow::RunReminder() {
+  // The default task's run shows nothing else; without its pop-up it ends.
+  Log(u"The reminder notification is not available here");
+  Quit();
+}
+
+void MainWindow::StartUpdateCheck() { Log(u"The update check is not started from the window"); }
+
+void MainWindow::ShowCompactionResult() { Log(u"The compaction result is not available here"); }
+
+void MainWindow::Quit() {
+  tray_.Remove();
+  ::PostQuitMessage(exit_code_);
+}
+
+}  // namespace hs::ui

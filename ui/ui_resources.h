@@ -1,0 +1,22 @@
+// Resource identifiers of HiveSweep.exe, shared by hivesweep.rc and the
+// window code (plain defines: windres reads this file too).
+#pragma once
+
+#define IDI_HIVESWEEP 1
+
+#define IDD_MAIN 100
+#define IDD_ABOUT 101
+
+// Main window children. The navigation buttons use their commands as ids.
+#define IDC_PAGE_AREA 1001
+#define IDC_ABOUT_TITLE 1010
+#define IDC_ABOUT_VERSION 1011
+#define IDC_ABOUT_ICON 1012
+
+// The system menu's About item (below 0xF000, a multiple of 16).
+#define IDM_ABOUTBOX 0x0010
+
+// Strings of the window (used when the language file lacks a text).
+#define IDS_UI_FALLBACK_TITLE 2001
+#define IDS_UI_VERSION_FORMAT 2002
+#define IDS_UI_COPYRIGHT 2003
