@@ -176,6 +176,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                app.log(),
                                [&app](hs::TextView key) { return app.strings().LookupString(key); },
                                mode};
+        denv.after_repair_page = &window.Page(hs::dlg::kPageAfterRepair);
+        denv.optimisation_page = &window.Page(hs::dlg::kPageOptimisation);
+        denv.language_code = hs::LanguageRecord(app.language_index()).code;
+        denv.ui_font_present = fs.Exists(folders.SpecialFolderPath(hs::kCsidlFonts) + u"\\segoeui.ttf");
         hs::CHVXDlg dialog(denv);
         window.SetDialog(&dialog);
         hs::DialogStart start;

@@ -242,6 +242,8 @@ void MainWindow::OnTimer(UINT_PTR id) {
 }
 
 void MainWindow::OnPageLoaded(int page, bool ok) {
+  // A loaded page gets its language and texts from the model.
+  if (ok && dialog_) dialog_->OnPageLoaded(page);
   if (page != dlg::kPageHome || home_loaded_) return;
   // A page that failed to load leaves a usable window: the start-up goes on.
   home_loaded_ = true;

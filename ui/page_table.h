@@ -20,8 +20,7 @@ struct HtmlScreen {
   TextView resource;
 };
 
-inline constexpr int kPageOptimisation = dlg::kScreenOptimisation;
-inline constexpr int kPageListLoading = 455;
+inline constexpr int kPageListLoading = dlg::kPageLoading;
 // The list-loading page lies over the results; it has no screen timer.
 inline constexpr int kScreenListLoading = 0;
 
@@ -32,7 +31,7 @@ inline constexpr std::array<HtmlScreen, 7> kHtmlScreens = {{
     {dlg::kScreenResults, dlg::kPageResults, u"448"},
     {kScreenListLoading, kPageListLoading, u"455"},
     {dlg::kScreenAfterRepair, dlg::kPageAfterRepair, u"AFTER_REPAIR.HTML"},
-    {dlg::kScreenOptimisation, kPageOptimisation, u"OPTIMISATION.HTML"},
+    {dlg::kScreenOptimisation, dlg::kPageOptimisation, u"OPTIMISATION.HTML"},
 }};
 
 inline std::optional<HtmlScreen> HtmlScreenOf(int screen) {
