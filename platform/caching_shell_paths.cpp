@@ -87,14 +87,16 @@ bool Parse(TextView path, CachingShellPaths::Parsed* out) {
 
 // Exact name first, else the first in code-point order (the portable
 // adapter's choice among names that differ only in case).
-FileKind Pick(const std::vector<ShellPaths::FolderEntry>& same, TextView name) {
+const ShellPaths::FolderEntry* Pick(const std::vector<ShellPaths::FolderEntry>& same, TextView name) {
   const ShellPaths::FolderEntry* best = nullptr;
   for (const auto& e : same) {
-    if (e.name == name) return e.kind;
+    if (e.name == name) return &e;
     if (!best || ToUtf8(e.name) < ToUtf8(best->name)) best = &e;
   }
-  return best ? best->kind : FileKind::kMissing;
+  return best;
 }
+
+FileKind KindOfEntry(const ShellPaths::FolderEntry* e) { return e ? e->kind : FileKind::kMissing; }
 
 }  // namespace
 
@@ -195,7 +197,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
       scratch_upper_.clear();
       AppendUpper(&scratch_upper_, names[n - 1]);
       auto e = f->second.entries.find(scratch_upper_);
-      return e == f->second.entries.end() ? FileKind::kMissing : Pick(e->second, names[n - 1]);
+      return e == f->second.entries.end() ? FileKind::kMissing : KindOfEntry(Pick(e->second, names[n - 1]));
     }
   }
   // The drive root: listed when the adapter lists, else its entries are
@@ -206,6 +208,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
   if (root == folders_.end()) {
     Folder f;
     f.kind = FileKind::kDirectory;
+    f.path = drive;
     List(&f, drive + u"\\");
     root = folders_.emplace(key, std::move(f)).first;
   }
@@ -216,6 +219,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
     const Text upper = Upcase(name);
     key += u'\\';
     key += upper;
+    const std::size_t parent_length = asked.size();
     asked += u'\\';
     asked += name;
     const bool last = i + 1 == n;
@@ -238,11 +242,19 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
     auto folder = folders_.find(key);
     if (folder != folders_.end()) {
       kind = folder->second.kind;
+      asked = folder->second.path;
     } else if (auto it = answers_.find(key); it != answers_.end()) {
       kind = it->second;
     } else if (parent->listed) {
       auto e = parent->entries.find(upper);
-      kind = e == parent->entries.end() ? FileKind::kMissing : Pick(e->second, name);
+      const FolderEntry* entry = e == parent->entries.end() ? nullptr : Pick(e->second, name);
+      kind = KindOfEntry(entry);
+      // Below, ask with the name as the folder spells it: a host that tells
+      // case apart (Wine) then finds each folder without searching for it.
+      if (entry && entry->name != name) {
+        asked.resize(parent_length + 1);
+        asked += entry->name;
+      }
     } else {
       kind = inner_.FileAttributes(asked);
       answers_.emplace(key, kind);
@@ -253,6 +265,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
     if (folder == folders_.end()) {
       Folder f;
       f.kind = FileKind::kDirectory;
+      f.path = asked;
       List(&f, asked);
       folder = folders_.emplace(key, std::move(f)).first;
     }

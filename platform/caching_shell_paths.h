@@ -75,6 +75,9 @@ class CachingShellPaths final : public ShellPaths {
     // Upper-case name -> the entries of that name (several only on a host
     // that tells case apart).
     std::unordered_map<Text, std::vector<FolderEntry>> entries;
+    // The folder as it was asked for, spelt as its parent's listing spells
+    // it where there was one.
+    Text path;
   };
   FileKind Kind(TextView path);
   // With mu_ held: the path just parsed into parsed_.
