@@ -102,6 +102,7 @@ FileKind KindOfEntry(const ShellPaths::FolderEntry* e) { return e ? e->kind : Fi
 
 CachingShellPaths::CachingShellPaths(ShellPaths& inner)
     : inner_(inner),
+      listing_cost_(std::max<std::uint32_t>(inner.ListingCost(), 1)),
       owner_(std::this_thread::get_id()), parsed_(std::make_unique<Parsed>()) {
   std::fill(std::begin(network_drive_), std::end(network_drive_), static_cast<signed char>(-1));
 }
@@ -212,7 +213,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
     List(&f, drive + u"\\");
     root = folders_.emplace(key, std::move(f)).first;
   }
-  const Folder* parent = &root->second;
+  Folder* parent = &root->second;
 
   for (std::size_t i = 0; i < n; ++i) {
     const TextView name = names[i];
@@ -245,19 +246,22 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
       asked = folder->second.path;
     } else if (auto it = answers_.find(key); it != answers_.end()) {
       kind = it->second;
-    } else if (parent->listed) {
-      auto e = parent->entries.find(upper);
-      const FolderEntry* entry = e == parent->entries.end() ? nullptr : Pick(e->second, name);
-      kind = KindOfEntry(entry);
-      // Below, ask with the name as the folder spells it: a host that tells
-      // case apart (Wine) then finds each folder without searching for it.
-      if (entry && entry->name != name) {
-        asked.resize(parent_length + 1);
-        asked += entry->name;
-      }
     } else {
-      kind = inner_.FileAttributes(asked);
-      answers_.emplace(key, kind);
+      if (!parent->listed && !parent->unlistable && ++parent->asked >= listing_cost_) List(parent, parent->path);
+      if (parent->listed) {
+        auto e = parent->entries.find(upper);
+        const FolderEntry* entry = e == parent->entries.end() ? nullptr : Pick(e->second, name);
+        kind = KindOfEntry(entry);
+        // Below, ask with the name as the folder spells it: a host that
+        // tells case apart (Wine) then finds each folder without searching.
+        if (entry && entry->name != name) {
+          asked.resize(parent_length + 1);
+          asked += entry->name;
+        }
+      } else {
+        kind = inner_.FileAttributes(asked);
+        answers_.emplace(key, kind);
+      }
     }
     if (last) return kind;
     // Nothing lies below a file or a missing path.
@@ -266,7 +270,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
       Folder f;
       f.kind = FileKind::kDirectory;
       f.path = asked;
-      List(&f, asked);
+      if (listing_cost_ <= 1) List(&f, asked);
       folder = folders_.emplace(key, std::move(f)).first;
     }
     parent = &folder->second;
@@ -277,6 +281,7 @@ FileKind CachingShellPaths::KindOf(const Text& drive, const std::vector<TextView
 void CachingShellPaths::List(Folder* folder, TextView path) {
   std::vector<FolderEntry> entries;
   folder->listed = inner_.ListFolder(path, &entries);
+  folder->unlistable = !folder->listed;
   for (auto& e : entries) folder->entries[Upcase(e.name)].push_back(std::move(e));
 }
 

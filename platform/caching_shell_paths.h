@@ -5,8 +5,10 @@
 // the path's folders, looked at once each from the drive root down: a
 // folder found missing (or a file) answers every path below it; a folder
 // the wrapped adapter can list (ShellPaths::ListFolder) answers its entries
-// from one listing. Other paths are asked once and the answer kept. Every
-// other member is passed through.
+// from one listing, made once ShellPaths::ListingCost of its entries were
+// asked one by one. Folders below a listed folder are asked for as the
+// listing spells them. Other paths are asked once and the answer kept.
+// Every other member is passed through.
 //
 // Paths are matched without regard to case after "." and ".." are resolved
 // (as GetFullPathNameW does, by text). Paths the cache does not take apart
@@ -58,6 +60,7 @@ class CachingShellPaths final : public ShellPaths {
   Text PathGetArgs(TextView text) override { return inner_.PathGetArgs(text); }
   bool PathIsNetworkPath(TextView path) override;
   bool PathIsFileSpec(TextView path) override { return inner_.PathIsFileSpec(path); }
+  std::uint32_t ListingCost() const override { return inner_.ListingCost(); }
   bool IsFileProtected(TextView path) override { return inner_.IsFileProtected(path); }
   [[nodiscard]] bool ListFolder(TextView folder, std::vector<FolderEntry>* out) override {
     return inner_.ListFolder(folder, out);
@@ -72,6 +75,8 @@ class CachingShellPaths final : public ShellPaths {
   struct Folder {
     FileKind kind = FileKind::kMissing;
     bool listed = false;
+    bool unlistable = false;  // the adapter would not list it
+    std::uint32_t asked = 0;  // entries asked one by one before listing
     // Upper-case name -> the entries of that name (several only on a host
     // that tells case apart).
     std::unordered_map<Text, std::vector<FolderEntry>> entries;
@@ -88,6 +93,7 @@ class CachingShellPaths final : public ShellPaths {
   void List(Folder* folder, TextView path);
 
   ShellPaths& inner_;
+  const std::uint32_t listing_cost_;
   const std::thread::id owner_;
   mutable std::mutex mu_;
   // Upper-case "X:\A\B" of every folder looked at (the drive root "X:").

@@ -14,7 +14,9 @@ namespace hs {
 
 class CountingShellPaths final : public ShellPaths {
  public:
-  explicit CountingShellPaths(ShellPaths& inner) : inner_(inner) {}
+  // A `listing_cost` other than 0 stands in for the wrapped adapter's.
+  explicit CountingShellPaths(ShellPaths& inner, std::uint32_t listing_cost = 0)
+      : inner_(inner), listing_cost_(listing_cost) {}
 
   std::atomic<std::uint64_t> attributes{0}, exists{0}, listings{0}, searches{0}, protection{0};
   // Nanoseconds spent in the wrapped adapter, by the kinds above and then
@@ -81,9 +83,11 @@ class CountingShellPaths final : public ShellPaths {
     if (listed) listed_entries += out->size();
     return listed;
   }
+  std::uint32_t ListingCost() const override { return listing_cost_ ? listing_cost_ : inner_.ListingCost(); }
 
  private:
   ShellPaths& inner_;
+  const std::uint32_t listing_cost_;
 };
 
 }  // namespace hs

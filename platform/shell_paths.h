@@ -137,6 +137,10 @@ class ShellPaths {
     out->clear();
     return false;
   }
+  // About how many FileAttributes calls one ListFolder costs: a caller that
+  // looks up entries one by one lists the folder once it has asked this
+  // many of them.
+  virtual std::uint32_t ListingCost() const { return 1; }
 };
 
 // Helpers both adapters share.

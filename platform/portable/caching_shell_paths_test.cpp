@@ -50,8 +50,10 @@ TEST_F(CachingShellPathsTest, AnswersAsTheAdapterInAnyOrder) {
       u"C:\\Windows\\System32\\x64.dll", u"C:\\Windows\\System32\\w32.dll", u"C:\\Windows\\System32\\drivers",
       u"C:\\Windows\\System32\\drivers\\etc\\hosts", u"C:\\Windows\\Sysnative\\x64.dll", u"C:\\Windows\\regedit.exe",
       u"C:\\Windows\\SYSTEM32", u"C:\\Windows\\SysWOW64\\w32.dll"};
-  for (bool reversed : {false, true}) {
-    CachingShellPaths cache(plain);
+  CountingShellPaths costly(plain, 3);  // lists a folder at its third entry asked
+  for (int round = 0; round < 4; ++round) {
+    const bool reversed = round % 2;
+    CachingShellPaths cache(round < 2 ? static_cast<ShellPaths&>(plain) : costly);
     for (std::size_t i = 0; i < paths.size(); ++i) {
       const Text& p = paths[reversed ? paths.size() - 1 - i : i];
       for (int twice = 0; twice < 2; ++twice) {
@@ -86,6 +88,24 @@ TEST_F(CachingShellPathsTest, AFolderCostsOneCallForAllBelowIt) {
   const std::uint64_t before = counted.total();
   std::thread([&] { EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\f1.dll"), FileKind::kFile); }).join();
   EXPECT_EQ(counted.total(), before + 1);
+}
+
+TEST_F(CachingShellPathsTest, ACostlyListingWaitsForEnoughLookups) {
+  for (int i = 0; i < 10; ++i) Put(u"C:\\Big\\f" + ToText(static_cast<std::int64_t>(i)) + u".dll");
+  PortableShellPaths plain(scratch_.fs(), machine_);
+  CountingShellPaths counted(plain, 4);
+  CachingShellPaths cache(counted);
+  EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\f1.dll"), FileKind::kFile);
+  EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\f1.dll"), FileKind::kFile);
+  EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\none.dll"), FileKind::kMissing);
+  EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\f2.dll\\x"), FileKind::kMissing);
+  EXPECT_EQ(counted.listings, 1u) << "the drive root only";
+  EXPECT_EQ(counted.attributes, 3u) << "one test per distinct entry of C:\\Big";
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(cache.FileAttributes(u"C:\\Big\\F" + ToText(static_cast<std::int64_t>(i)) + u".DLL"),
+              i < 10 ? FileKind::kFile : FileKind::kMissing);
+  EXPECT_EQ(counted.listings, 2u) << "the fourth entry lists C:\\Big";
+  EXPECT_EQ(counted.attributes, 3u);
 }
 
 TEST_F(CachingShellPathsTest, DrivesAreAskedOncePerDrive) {
