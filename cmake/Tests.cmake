@@ -168,8 +168,12 @@ if(NOT HS_WIN32)
   set_tests_properties(test_app_web PROPERTIES LABELS native TIMEOUT 120)
   # The pages in headless Chromium: `hivesweep gui` on a copy of the sample
   # machine, scanned, repaired and shown page by page; screenshots of every
-  # page go to gui-browser/ in the build folder.
-  add_test(NAME gui_browser COMMAND node ${CMAKE_SOURCE_DIR}/tests/browser/gui_flow.js $<TARGET_FILE:hivesweep>
-                                   ${CMAKE_SOURCE_DIR}/samples/demo-machine ${CMAKE_BINARY_DIR}/gui-browser)
-  set_tests_properties(gui_browser PROPERTIES LABELS native TIMEOUT 180)
+  # page go to gui-browser/ in the build folder. Not in the sanitizer build:
+  # the flow's page changes are timed by the browser, and a sanitized server
+  # once missed the results page's 30 s wait.
+  if(NOT HS_SANITIZE)
+    add_test(NAME gui_browser COMMAND node ${CMAKE_SOURCE_DIR}/tests/browser/gui_flow.js $<TARGET_FILE:hivesweep>
+                                     ${CMAKE_SOURCE_DIR}/samples/demo-machine ${CMAKE_BINARY_DIR}/gui-browser)
+    set_tests_properties(gui_browser PROPERTIES LABELS native TIMEOUT 180)
+  endif()
 endif()
