@@ -13,14 +13,6 @@ int Clamped(std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, IN
 
 }  // namespace
 
-Text ProblemRowEntry(const CProblem& p) {
-  if (p.key.empty()) return p.Detail(1);
-  if (p.value_name.empty()) return p.key;
-  return p.key + u"\\" + p.value_name;
-}
-
-Text ProblemRowReason(const CProblem& p) { return p.Detail(0); }
-
 bool AppScanDriver::Start(std::uint32_t mask, int area_count) {
   found_ = {};
   return app_.StartScan(mask, area_count);

@@ -15,11 +15,6 @@
 
 namespace hs {
 
-// What the results page shows of a problem: its key (a shortcut problem's
-// file when it has no key) and its reason.
-Text ProblemRowEntry(const CProblem& p);
-Text ProblemRowReason(const CProblem& p);
-
 class AppScanDriver final : public ScanDriver {
  public:
   explicit AppScanDriver(CHVXApp& app) : app_(app) {}

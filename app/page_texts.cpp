@@ -34,10 +34,15 @@ constexpr const char16_t* kAfterRepairKeys[] = {
     u"IDS_SEL_ERR_REMAINING", u"IDS_SCAN_AGAIN",
 };
 constexpr const char16_t* kOptimisationKeys[] = {u"string200", u"string201", u"string202", u"string203"};
+// The browser's detailed problem list (the Windows program's is a dialog).
+constexpr const char16_t* kDetailsKeys[] = {
+    u"IDS_STR_REG_ERR_DETAILS", u"IDS_SELECT_ALL", u"IDS_BTN_CLOSE", u"IDS_BTN_EXPORT_LOG",
+    u"IDS_SHOW_DETAILS", u"ID_PROBLEM_ADD_TO_IGNORE", u"IDS_SELECTED_OF",
+};
 // Its three texts arrive through settexts.
 constexpr std::span<const char16_t* const> kLoadingKeys{};
 
-constexpr std::array<PageTexts, 7> kPages = {{
+constexpr std::array<PageTexts, 8> kPages = {{
     {dlg::kPageHome, "home.html", u"LoadStrings", kHomeKeys},
     {dlg::kPageScanSettings, "scan_settings.html", u"LoadStrings", kScanSettingsKeys},
     {dlg::kPageProgress, "scan_progress.html", u"LoadStrings", kProgressKeys},
@@ -45,6 +50,7 @@ constexpr std::array<PageTexts, 7> kPages = {{
     {dlg::kPageLoading, "list_loading.html", u"LoadStrings", kLoadingKeys},
     {dlg::kPageAfterRepair, "after_repair.html", u"LoadStrings", kAfterRepairKeys},
     {dlg::kPageOptimisation, "optimisation.html", u"LoadStrings", kOptimisationKeys},
+    {kPageProblemDetails, "details.html", u"LoadStrings", kDetailsKeys},
 }};
 
 }  // namespace

@@ -14,6 +14,9 @@
 
 namespace hs {
 
+// The browser's detailed problem list; no screen of the window.
+inline constexpr int kPageProblemDetails = 460;
+
 struct PageTexts {
   int page;                         // page number as CHVXDlg::OnPageLoaded names it
   const char* file;                 // file name in app/pages/

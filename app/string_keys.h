@@ -83,6 +83,9 @@ inline constexpr StringKey kStringKeys[] = {
     {"ID_PROBLEM_ADD_TO_IGNORE", nullptr},
     {"ID_PROBLEM_DETAILS_GO_TO_KEY", nullptr},
     {"IDS_FILE_PROP", nullptr},
+    {"IDS_SHOW_DETAILS", nullptr},  // the browser list's per-row details
+    {"IDS_SELECTED_OF", "dd"},      // ticked rows, all rows
+    {"IDS_RESULTS_NOT_SAVED", nullptr},
 
     // Exclusion list.
     {"IDS_ST_EXCLUDE_LST_HEAD", nullptr},

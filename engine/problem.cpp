@@ -116,6 +116,14 @@ Text ProblemDetailText(const CProblem& p, const StringLookup& strings) {
   return FormatText(strings(TypeKey("IDS_PROBLEM_DETAIL_", p.entry_type)), DetailArguments(p));
 }
 
+Text ProblemRowEntry(const CProblem& p) {
+  if (p.key.empty()) return p.Detail(1);
+  if (p.value_name.empty()) return p.key;
+  return p.key + u"\\" + p.value_name;
+}
+
+Text ProblemRowReason(const CProblem& p) { return p.Detail(0); }
+
 Text ProblemDetailsText(const CProblem& p, const StringLookup& strings) {
   return FormatText(u"%s\n----------------------------\n%s", {p.Detail(0), ProblemDescription(p, strings)});
 }

@@ -56,6 +56,11 @@ std::vector<Text> DetailArguments(const CProblem& p);
 // and the description.
 Text ProblemDetailsText(const CProblem& p, const StringLookup& strings);
 
+// What the results show of a problem: its key (a shortcut problem's file
+// when it has no key), with the value name when it has one, and its reason.
+Text ProblemRowEntry(const CProblem& p);
+Text ProblemRowReason(const CProblem& p);
+
 // Sorts by detail 0, case-insensitively, ascending (equal ones in no fixed order).
 void SortProblems(ProblemList& list);
 

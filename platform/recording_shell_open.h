@@ -1,5 +1,5 @@
-// A ShellOpen that opens nothing: it keeps the paths it was asked to open and
-// answers `answer`. One thread at a time.
+// A ShellOpen that opens nothing: it keeps the paths it was asked to open or
+// to show the properties of, and answers `answer`. One thread at a time.
 #pragma once
 
 #include <vector>
@@ -14,8 +14,13 @@ class RecordingShellOpen final : public ShellOpen {
     opened.emplace_back(path);
     return answer;
   }
+  bool ShowProperties(TextView path) override {
+    properties.emplace_back(path);
+    return answer;
+  }
 
   std::vector<Text> opened;
+  std::vector<Text> properties;
   bool answer = true;
 };
 

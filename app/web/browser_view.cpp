@@ -26,7 +26,11 @@ void BrowserView::PostCommand(int id) {
 
 void BrowserView::ShowProblemList() {
   loop_.Post([this] {
-    if (dlg_) dlg_->FillResultList([] { return false; });
+    if (open_details_) {
+      open_details_();
+    } else if (dlg_) {
+      dlg_->FillResultList([] { return false; });
+    }
   });
 }
 

@@ -19,6 +19,7 @@ class BrowserView final : public MainWindowView {
       : loop_(loop), bridge_(bridge), log_(log), quit_(std::move(quit)) {}
   // The model this view reports to; set before the loop runs.
   void Attach(CHVXDlg* dlg) { dlg_ = dlg; }
+  void SetOpenDetails(std::function<void()> open_details) { open_details_ = std::move(open_details); }
 
   void Show() override { log_.LogLine(u"Browser window: show"); }
   void Hide() override { log_.LogLine(u"Browser window: hide"); }
@@ -29,8 +30,9 @@ class BrowserView final : public MainWindowView {
   void EnableNavigation(bool enabled) override { bridge_.SetNavigationEnabled(enabled); }
   void ShowScreen(int child) override;
   void PostCommand(int id) override;
-  // The detailed list shows in the results page, filled while the
-  // list-loading page covers it.
+  // The detailed list is a page of its own (details.html), opened by
+  // `open_details`; without that the list shows in the results page,
+  // filled while the list-loading page covers it.
   void ShowProblemList() override;
   void ShowScanAreaSettings() override { log_.LogLine(u"Browser window: no settings screen"); }
   void ShowLoadingPage(bool shown) override;
@@ -47,6 +49,7 @@ class BrowserView final : public MainWindowView {
   Log& log_;
   std::function<void()> quit_;
   CHVXDlg* dlg_ = nullptr;
+  std::function<void()> open_details_;
 };
 
 }  // namespace hs

@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "app/strings.h"
 #include "app/web/browser_view.h"
+#include "app/web/details_session.h"
 #include "app/web/gui_server.h"
 #include "app/web/machine_scan_driver.h"
 
@@ -64,7 +65,7 @@ int RunGui(ScanPorts& ports, const ScanOptions& options, const GuiOptions& gui, 
   BridgePageHost home = host(dlg::kPageHome), scan_settings = host(dlg::kPageScanSettings),
                  progress = host(dlg::kPageProgress), results = host(dlg::kPageResults),
                  loading = host(dlg::kPageLoading), after_repair = host(dlg::kPageAfterRepair),
-                 optimisation = host(dlg::kPageOptimisation);
+                 optimisation = host(dlg::kPageOptimisation), details_page = host(kPageProblemDetails);
 
   ModelLoop loop;
   std::unique_ptr<GuiServer> server;
@@ -97,13 +98,26 @@ int RunGui(ScanPorts& ports, const ScanOptions& options, const GuiOptions& gui, 
   CHVXDlg dlg(env);
   model = &dlg;
   view.Attach(&dlg);
+  DetailsSession details(ports, details_page, prompts);
+  view.SetOpenDetails([&] {
+    if (driver.IsRunning()) return;
+    if (details.Open()) {
+      bridge.ShowPage(FindPageTexts(kPageProblemDetails)->file);
+    } else {
+      (void)prompts.Ask(lookup(u"IDS_NO_ERRORS_FOUND"), PromptButtons::kOk, PromptIcon::kInformation);
+    }
+  });
 
   bool home_loaded = false;
   GuiServerEvents events;
   events.page_loaded = [&](int page) {
     loop.Post([&, page] {
       bridge.SetAnswering(FindPageTexts(page)->file);
-      dlg.OnPageLoaded(page);
+      if (page == kPageProblemDetails) {
+        details.OnPageLoaded();
+      } else {
+        dlg.OnPageLoaded(page);
+      }
       bridge.SetAnswering("");
       // The window shows once the home page has loaded for the first time;
       // without a splash to wait for, the tab is visible already, so the
@@ -114,7 +128,16 @@ int RunGui(ScanPorts& ports, const ScanOptions& options, const GuiOptions& gui, 
       }
     });
   };
-  events.click = [&](int page, const Text& id) { loop.Post([&, page, id] { dlg.OnPageClick(page, id); }); };
+  events.click = [&](int page, const Text& id) {
+    loop.Post([&, page, id] {
+      if (page != kPageProblemDetails) {
+        dlg.OnPageClick(page, id);
+      } else if (const std::optional<int> next = details.OnClick(id)) {
+        driver.Reload();
+        (void)dlg.OnCommand(*next);
+      }
+    });
+  };
   events.command = [&](int command) { loop.Post([&, command] { (void)dlg.OnCommand(command); }); };
   std::vector<GuiServer::NavItem> nav = {{dlg::kCmdHome, lookup(u"IDS_BTN_HOME")},
                                          {dlg::kCmdScanSettings, lookup(u"IDS_BTN_SCAN_REG")},

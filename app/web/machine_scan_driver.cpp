@@ -2,14 +2,8 @@
 
 #include <ostream>
 
-#include "app/data_folder.h"
-#include "app/debug_log.h"
-#include "app/strings.h"
-#include "areas/areas.h"
-#include "areas/user_lists.h"
-#include "engine/results_file.h"
-#include "engine/scan_manager.h"
-#include "platform/callback_notifier.h"
+#include "app/web/machine_results.h"
+#include "engine/category.h"
 
 namespace hs {
 
@@ -26,33 +20,19 @@ int GroupOf(std::uint32_t bit) {
 
 ResultsSummary ReadResultsSummary(ScanPorts& ports) {
   ResultsSummary out;
-  DebugLog log(ports.fs, ports.clock, ports.folders);
-  Text data_folder;
-  if (EnsureDataFolder(ports.folders, ports.fs, &data_folder) != err::kSuccess) return out;
-  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
-  const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
-  UserList exclusions(UserListKind::kExclusion), temp_ignore(UserListKind::kTempIgnore);
-  (void)exclusions.Load(ports.fs, data_folder, log);
-  (void)temp_ignore.Load(ports.fs, data_folder, log);
-  CallbackNotifier notifier([](const CallbackNotifier::Message&) {});
-  ScanContext context{ports.registry, ports.wow64, ports.system, ports.protection, notifier, log};
-  context.exclusions = &exclusions;
-  context.temp_ignore = &temp_ignore;
-  context.strings = lookup;
-  ScanManager manager(context, CreateArea);
-  if (LoadProblemsFromDisk(manager, ports.fs, data_folder, log).status != ResultsLoad::kLoaded) return out;
+  MachineResults results(ports);
+  if (!results.Load()) return out;
   for (int i = 0; i < kAreaCount; ++i) {
-    const CCategory* area = manager.AreaByBit(kAreas[i].bit);
+    const CCategory* area = results.manager().AreaByBit(kAreas[i].bit);
     if (!area) continue;
     for (const auto& p : area->problems()) {
       // Shortcut problems carry no key: their shortcut file stands there.
       Text entry = p->key.empty() ? p->Detail(1) : p->key;
       if (!p->value_name.empty()) entry += u"  (" + p->value_name + u")";
-      out.rows[i].push_back({std::move(entry), ProblemDescription(*p, lookup)});
+      out.rows[i].push_back({std::move(entry), ProblemDescription(*p, results.strings())});
       out.selected += p->selected == 1 ? 1 : 0;
     }
   }
-  manager.DestroyAreas();
   return out;
 }
 

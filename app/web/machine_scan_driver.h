@@ -48,6 +48,8 @@ class MachineScanDriver final : public ScanDriver {
   std::vector<int> AreaProblemCounts() const override;
   bool ResultRow(int area, int index, Text* entry, Text* reason) const override;
   [[nodiscard]] bool StartRepair() override;
+  // Reads the results file again (after the detailed list changed it).
+  void Reload() { summary_ = ReadResultsSummary(ports_); }
 
  private:
   void Run(std::function<void()> work, std::function<void(ResultsSummary)> done);

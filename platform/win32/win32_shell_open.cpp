@@ -19,4 +19,20 @@ bool Win32ShellOpen::Open(TextView path) {
   }
 }
 
+bool Win32ShellOpen::ShowProperties(TextView path) {
+  try {
+    const std::wstring file(path.begin(), path.end());
+    if (file.empty() || file.find(L'\0') != std::wstring::npos) return false;
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"properties";
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ::ShellExecuteExW(&info) != FALSE;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace hs

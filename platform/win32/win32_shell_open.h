@@ -10,6 +10,8 @@ namespace hs {
 class Win32ShellOpen final : public ShellOpen {
  public:
   bool Open(TextView path) override;
+  // ShellExecuteExW with the verb "properties" (SEE_MASK_INVOKEIDLIST).
+  bool ShowProperties(TextView path) override;
 };
 
 }  // namespace hs
