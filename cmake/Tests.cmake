@@ -108,6 +108,13 @@ if(HS_WIN32)
 endif()
 
 if(HS_WIN32)
+  # The detailed problem list on the sample machine, in a prefix of its own.
+  add_test(NAME problem_list_end_to_end
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/problem-list-e2e.sh ${CMAKE_BINARY_DIR} ${HS_NATIVE_HIVESWEEP})
+  set_tests_properties(problem_list_end_to_end PROPERTIES LABELS wine TIMEOUT 900 RUN_SERIAL TRUE)
+endif()
+
+if(HS_WIN32)
   # HiveSweep.exe carries its pages, icon, dialogs, version and manifest.
   add_test(NAME app_resources COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources.sh $<TARGET_FILE:HiveSweep>
                                       ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})

@@ -36,6 +36,50 @@ void DrawWindowTitle(HWND hwnd, HDC dc, RECT r, int height, COLORREF colour, UIN
   ::DeleteObject(font);
 }
 
+void ListView::AddColumn(int index, TextView header, int width) const {
+  std::wstring text = Wide(header);
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.pszText = text.data();
+  column.cx = width;
+  column.iSubItem = index;
+  ListView_InsertColumn(hwnd_, index, &column);
+}
+
+int ListView::AddRow(TextView text) const {
+  std::wstring t = Wide(text);
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = Count();
+  item.pszText = t.data();
+  return ListView_InsertItem(hwnd_, &item);
+}
+
+void ListView::SetCell(int row, int column, TextView text) const {
+  std::wstring t = Wide(text);
+  ListView_SetItemText(hwnd_, row, column, t.data());
+}
+
+Text ListView::Cell(int row, int column) const {
+  wchar_t buffer[1024] = {};
+  ListView_GetItemText(hwnd_, row, column, buffer, 1024);
+  return FromWide(buffer);
+}
+
+void ListView::Select(int row) const {
+  ListView_SetItemState(hwnd_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  if (row < 0) return;
+  ListView_SetItemState(hwnd_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_EnsureVisible(hwnd_, row, FALSE);
+}
+
+int ListView::RowAt(POINT screen) const {
+  LVHITTESTINFO hit{};
+  hit.pt = screen;
+  ::ScreenToClient(hwnd_, &hit.pt);
+  return ListView_HitTest(hwnd_, &hit);
+}
+
 bool HoverButton::Create(HWND parent, int id, TextView text, const RECT& r, HFONT font) {
   hwnd_ = ::CreateWindowExW(0, WC_BUTTONW, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
                             r.left, r.top, r.right - r.left, r.bottom - r.top, parent,

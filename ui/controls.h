@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <string>
@@ -40,6 +41,36 @@ class Control {
 
  protected:
   HWND hwnd_ = nullptr;
+};
+
+// A report-view list control.
+class ListView : public Control {
+ public:
+  void SetExtendedStyle(DWORD style) const { ListView_SetExtendedListViewStyle(hwnd_, style); }
+  void AddColumn(int index, TextView header, int width) const;
+  // Appends a row with the text of column 0; its index, or -1.
+  int AddRow(TextView text) const;
+  void SetCell(int row, int column, TextView text) const;
+  Text Cell(int row, int column) const;
+  void DeleteRow(int row) const { ListView_DeleteItem(hwnd_, row); }
+  void Clear() const { ListView_DeleteAllItems(hwnd_); }
+  int Count() const { return ListView_GetItemCount(hwnd_); }
+  bool Checked(int row) const { return ListView_GetCheckState(hwnd_, row) != FALSE; }
+  void SetChecked(int row, bool on) const { ListView_SetCheckState(hwnd_, row, on ? TRUE : FALSE); }
+  // The first selected row, or -1.
+  int Selected() const { return ListView_GetNextItem(hwnd_, -1, LVNI_SELECTED); }
+  void Select(int row) const;
+  // The row under a point in screen coordinates, or -1.
+  int RowAt(POINT screen) const;
+  void SetRedraw(bool on) const { ::SendMessageW(hwnd_, WM_SETREDRAW, on ? TRUE : FALSE, 0); }
+};
+
+// A check box; BS_3STATE boxes also show BST_INDETERMINATE.
+class CheckBox : public Control {
+ public:
+  void SetState(int state) const { ::SendMessageW(hwnd_, BM_SETCHECK, static_cast<WPARAM>(state), 0); }
+  int State() const { return static_cast<int>(::SendMessageW(hwnd_, BM_GETCHECK, 0, 0)); }
+  bool Checked() const { return State() == BST_CHECKED; }
 };
 
 // An owner-drawn push button that lights up under the mouse and can be

@@ -4,6 +4,9 @@
 
 #include "app/repair.h"
 #include "engine/scan_manager.h"
+#include "engine/scan_log.h"
+#include "platform/win32/win32_xml_writer.h"
+#include "ui/problems_dialog.h"
 #include "ui/ui_resources.h"
 #include "hs_build_info.h"
 
@@ -29,7 +32,7 @@ std::wstring ProgramPath() {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, CHVXApp& app, AppScanDriver& driver, DialogMode mode)
-    : instance_(instance), app_(app), driver_(driver), mode_(mode) {}
+    : instance_(instance), app_(app), driver_(driver), mode_(mode), key_viewer_(app.environment().wow64) {}
 
 MainWindow::~MainWindow() {
   tray_.Remove();
@@ -205,6 +208,9 @@ bool MainWindow::OnCommand(int id) {
     case kCmdAbout:
     case kCmdAboutToo: ShowAbout(); return true;
     case kCmdHelpMenu: ShowHelpMenu(); return true;
+    case kCmdDetailedView:
+      if (dialog_) dialog_->OnPageClick(dlg::kPageResults, u"btnbottomDetailedView");
+      return true;
     case dlg::kCmdUnattendedScanDone:
       // The scheduled scan's results are saved; its pop-up is not shown here.
       (void)app_.settings_store().SaveSettings(app_.settings());
@@ -352,8 +358,26 @@ void MainWindow::ShowLoadingPage(bool shown) {
   }
 }
 
-// The native screens come with their own windows; until then these log.
-void MainWindow::ShowProblemList() { Log(u"The detailed problem list is not available here"); }
+void MainWindow::ShowProblemList() {
+  if (mode_ != DialogMode::kInteractive || driver_.IsRunning()) return;
+  AppEnvironment& env = app_.environment();
+  if (!env.prompts) return;
+  const StringLookup strings = [this](TextView key) { return Str(key); };
+  ProblemsViewEnv view{app_.scan_manager(), app_.exclusions(), RegEnv{env.registry, env.wow64.IsWow64Process()},
+                       env.system, *env.prompts, clipboard_, shell_open_, key_viewer_, app_.log(), strings};
+  view.exclusions_changed = [this, &env] {
+    if (app_.exclusions().Save(env.fs, app_.data_folder(), app_.log()) != err::kSuccess)
+      Log(u"The exclusion list could not be saved");
+  };
+  view.export_log = [this, strings] {
+    Win32XmlWriterFactory xml;
+    const ScanLogInfo info{FromUtf8(HS_VERSION_TEXT), app_.settings().StrLastScan, app_.settings().StrLastScanResults};
+    (void)ExportScanLog(app_.scan_manager(), info, strings, app_.data_folder(), xml, shell_open_,
+                        [this](std::string_view line) { Log(FromUtf8(line)); });
+  };
+  ProblemsDialog dialog(instance_, std::move(view));
+  if (const int next = dialog.Run(hwnd_)) PostCommand(next);
+}
 
 void MainWindow::ShowScanAreaSettings() {
   if (mode_ == DialogMode::kScan) return;  // the scheduled scan ends at its start timer

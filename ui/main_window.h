@@ -19,6 +19,9 @@
 #include "ui/browser_page.h"
 #include "ui/controls.h"
 #include "ui/page_table.h"
+#include "platform/win32/win32_clipboard.h"
+#include "platform/win32/win32_key_viewer.h"
+#include "platform/win32/win32_shell_open.h"
 
 namespace hs::ui {
 
@@ -30,6 +33,9 @@ inline constexpr UINT kMsgOfferScheduledScanWindow = WM_APP + 0x97;
 // engine), so the start-up goes on without it.
 inline constexpr UINT_PTR kTimerHomeLoadWatch = 150;
 inline constexpr UINT kHomeLoadWatchMs = 4000;
+// The results page's "detailed view" click, as a window command: it lets
+// the list be opened where no HTML engine shows the page.
+inline constexpr int kCmdDetailedView = 1190;
 // The screen of the native screens (backup, settings) until they exist.
 inline constexpr int kScreenNative = 110;
 
@@ -103,6 +109,9 @@ class MainWindow final : public MainWindowView {
   std::vector<std::unique_ptr<BrowserPage>> pages_;
   BrowserPage missing_page_{0, {}};  // answers for a page that was never made
   Control native_screen_;
+  Win32Clipboard clipboard_;
+  Win32ShellOpen shell_open_;
+  Win32KeyViewer key_viewer_;
   bool home_loaded_ = false;
   int exit_code_ = 0;
 };

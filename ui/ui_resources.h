@@ -6,12 +6,18 @@
 
 #define IDD_MAIN 100
 #define IDD_ABOUT 101
+#define IDD_PROBLEMS 120
 
 // Main window children. The navigation buttons use their commands as ids.
 #define IDC_PAGE_AREA 1001
 #define IDC_ABOUT_TITLE 1010
 #define IDC_ABOUT_VERSION 1011
 #define IDC_ABOUT_ICON 1012
+
+// The detailed problem list (its Close button is IDCANCEL).
+#define IDC_PROBLEM_LIST 1100
+#define IDC_PROBLEM_SELECT_ALL 1101
+#define IDC_PROBLEM_EXPORT 1102
 
 // The system menu's About item (below 0xF000, a multiple of 16).
 #define IDM_ABOUTBOX 0x0010
