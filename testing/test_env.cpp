@@ -11,6 +11,7 @@
 #undef DeleteFile
 #undef MoveFile
 
+#include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_reg_editor.h"
@@ -43,6 +44,7 @@ std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& 
   return std::make_unique<Win32FileSystem>();
 }
 std::unique_ptr<IniReader> MakeContractIniReader(FileSystem&) { return std::make_unique<Win32IniReader>(); }
+std::unique_ptr<Clipboard> MakeContractClipboard() { return std::make_unique<Win32Clipboard>(); }
 std::unique_ptr<RegEditor> MakeContractRegEditor(Registry&, FileSystem&, Log&) {
   return std::make_unique<Win32RegEditor>();
 }
@@ -66,6 +68,7 @@ std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& 
   return fs;
 }
 std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs) { return std::make_unique<PortableIniReader>(fs); }
+std::unique_ptr<Clipboard> MakeContractClipboard() { return std::make_unique<MemoryClipboard>(); }
 std::unique_ptr<RegEditor> MakeContractRegEditor(Registry& registry, FileSystem& fs, Log& log) {
   return std::make_unique<StoreRegEditor>(registry, fs, true, log);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/clipboard.h"
 #include "platform/file_system.h"
 #include "platform/ini_reader.h"
 #include "platform/registry.h"
@@ -35,6 +36,10 @@ std::unique_ptr<FileSystem> MakeContractFileSystem(const std::filesystem::path& 
 // The INI reader under contract test, reading through `fs` natively (the
 // win32 adapter reads files itself). `fs` must outlive the reader.
 std::unique_ptr<IniReader> MakeContractIniReader(FileSystem& fs);
+
+// The clipboard under contract test: natively a MemoryClipboard, in the
+// win32 build the system's clipboard.
+std::unique_ptr<Clipboard> MakeContractClipboard();
 
 // The registry editor under contract test: natively a StoreRegEditor over
 // `registry` and `fs`, in the win32 build the system's editor.
