@@ -232,6 +232,7 @@ inline constexpr StringKey kStringKeys[] = {
     {"IDS_NO_NEW_UPDATE_ABLBLE", nullptr},
     {"IDS_NEW_UPDATE_ABLBLE", nullptr},
     {"IDS_NEW_UPDATE_ABLBLE_BROWSER", nullptr},
+    {"IDS_UPDATE_NOT_VERIFIED", nullptr},
 };
 
 }  // namespace hs

@@ -26,6 +26,9 @@ else()
   pkg_check_modules(HIVEX REQUIRED IMPORTED_TARGET hivex)
   # The portable page host of `hivesweep gui` serves its pages with cpp-httplib.
   pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  # The portable web client (update checks) and its SHA-256 digests.
+  find_package(CURL REQUIRED)
+  find_package(OpenSSL REQUIRED)
   add_library(hs_zlib INTERFACE)
   target_link_libraries(hs_zlib INTERFACE ZLIB::ZLIB)
   add_library(hs_minizip INTERFACE)

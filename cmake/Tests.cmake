@@ -49,9 +49,14 @@ if(HS_WIN32 AND TARGET test_ui)
   target_link_libraries(test_ui PRIVATE hs_ui)
 endif()
 
+if(HS_WIN32 AND TARGET test_platform)
+  # The web client's test serves its answers over Winsock.
+  target_link_libraries(test_platform PRIVATE ws2_32)
+endif()
+
 if(NOT HS_WIN32 AND TARGET test_platform)
   # The blank hive tests open and extend hives with hivex.
-  target_link_libraries(test_platform PRIVATE PkgConfig::HIVEX)
+  target_link_libraries(test_platform PRIVATE PkgConfig::HIVEX PkgConfig::HTTPLIB)
 endif()
 
 if(HS_WIN32 AND TARGET test_areas AND TARGET test_app AND TARGET test_engine AND TARGET test_platform_contract)
