@@ -176,7 +176,7 @@ UpdateOutcome UpdateChecker::Install(const UpdateFlags& flags, const Text& diges
     (void)env_.fs.DeleteFile(temp);
     return UpdateOutcome::kNotInstalled;
   }
-  if (!env_.run_installer || !env_.run_installer(u"\"" + path + u"\"", kInstallerArgument)) {
+  if (!env_.run_installer || !env_.run_installer(path, kInstallerArgument)) {
     env_.log.LogLine(u"The installer could not be started");
     return UpdateOutcome::kNotInstalled;
   }

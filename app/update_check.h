@@ -79,8 +79,8 @@ struct UpdateCheckEnv {
   Text data_folder;
   Text own_version;  // FileVersion of the version resource
   Text endpoint = Text(kDefaultUpdateEndpoint);
-  // Starts the installer (its path quoted, `/verysilent`, verb "open");
-  // true when it started.
+  // Starts the installer at `path` with `argument` (/verysilent), verb
+  // "open", a normal window; true when it started.
   std::function<bool(TextView path, TextView argument)> run_installer;
 };
 

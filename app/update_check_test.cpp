@@ -113,7 +113,7 @@ TEST_F(UpdateCheckTest, AVerifiedInstallerIsStartedSilently) {
   EXPECT_EQ(UpdateOutcome::kInstallerStarted, checker.Check({}));
   EXPECT_EQ(std::vector<Text>{u"IDS_NEW_UPDATE_ABLBLE"}, prompts.shown);
   ASSERT_EQ(1u, started.size());
-  EXPECT_EQ(u"\"" + InstallerPath() + u"\" /verysilent", started[0]);
+  EXPECT_EQ(InstallerPath() + u" /verysilent", started[0]);
   std::vector<std::uint8_t> saved;
   ASSERT_EQ(err::kSuccess, scratch.fs().ReadFile(InstallerPath(), 1 << 20, &saved));
   EXPECT_EQ(Bytes(setup), saved);

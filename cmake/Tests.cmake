@@ -120,6 +120,14 @@ if(HS_WIN32)
 endif()
 
 if(HS_WIN32)
+  # The unattended update check against a loopback update service.
+  add_test(NAME update_check_end_to_end
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/update-e2e.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+  set_tests_properties(update_check_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 300
+    RUN_SERIAL TRUE)
+endif()
+
+if(HS_WIN32)
   # HiveSweep.exe carries its pages, icon, dialogs, version and manifest.
   add_test(NAME app_resources COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources.sh $<TARGET_FILE:HiveSweep>
                                       ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})

@@ -62,6 +62,21 @@ class UnattendedPrompts final : public hs::Prompts {
   hs::Log& log_;
 };
 
+// Mode `updatecheck` (the weekly update task): the check without questions.
+// A newer version is announced by the update pop-up of the scheduled runs.
+int RunUnattendedUpdateCheck(hs::CHVXApp& app, hs::Prompts& prompts) {
+  hs::Win32HttpClient http;
+  hs::Win32IniReader ini;
+  hs::Win32ShellOpen shell;
+  hs::UpdateChecker checker(hs::ui::MakeUpdateCheckEnv(app, http, ini, shell, prompts));
+  if (checker.Check({.unattended = true}) == hs::UpdateOutcome::kNewer) {
+    app.log().LogLine(u"A newer version is available; the update pop-up is not shown here");
+  } else {
+    app.log().LogLine(u"ExitProcess : No Updates");
+  }
+  return 0;
+}
+
 // Without a window (no display): the scheduled scan runs and ends here.
 int RunWindowlessScan(hs::CHVXApp& app) {
   if (!app.StartUnattendedScan()) return 0;
@@ -157,10 +172,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     env.prompts = &window_prompts;
     const hs::ActionResult action = app.RunStartupBackupAction();
     if (action != hs::ActionResult::kEndProcess) {
-      if (!created) {
+      if (mode == hs::DialogMode::kUpdateCheck) {
+        code = RunUnattendedUpdateCheck(app, window_prompts);
+      } else if (!created) {
         if (flags.scan_now) code = RunWindowlessScan(app);
-      } else if (mode == hs::DialogMode::kUpdateCheck) {
-        app.log().LogLine(u"The unattended update check is not available; the run ends");
       } else {
         hs::MainDialogEnv denv{window,
                                window.Page(hs::dlg::kPageHome),

@@ -21,6 +21,7 @@ constexpr COLORREF kNavBack = RGB(0x1d, 0x2b, 0x33);
 constexpr COLORREF kTitleText = RGB(0xff, 0xff, 0xff);
 constexpr int kCmdAbout = 208;
 constexpr int kCmdAboutToo = 103;
+constexpr int kCmdCheckForUpdates = 104;
 
 std::wstring ProgramPath() {
   std::wstring path(32768, L'\0');
@@ -181,6 +182,10 @@ INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       Log(u"A second instance asked for a scheduled scan");
       if (dialog_) (void)dialog_->OnCommand(static_cast<int>(kMsgOfferScheduledScanWindow));
       return TRUE;
+    case kMsgUpdateCheckDone:
+      // The installer replaces this program: end at once.
+      if (static_cast<UpdateOutcome>(wp) == UpdateOutcome::kInstallerStarted) Quit();
+      return TRUE;
     case kMsgAreaEnd: driver_.OnAreaEnded(static_cast<std::uint32_t>(wp)); return TRUE;
     case kMsgProgressItem:
       if (dialog_) {
@@ -208,6 +213,7 @@ bool MainWindow::OnCommand(int id) {
     case kCmdAbout:
     case kCmdAboutToo: ShowAbout(); return true;
     case kCmdHelpMenu: ShowHelpMenu(); return true;
+    case kCmdCheckForUpdates: CheckForUpdates({}); return true;
     case kCmdDetailedView:
       if (dialog_) dialog_->OnPageClick(dlg::kPageResults, u"btnbottomDetailedView");
       return true;
@@ -289,6 +295,7 @@ void MainWindow::ShowAbout() {
 void MainWindow::ShowHelpMenu() {
   HMENU menu = ::CreatePopupMenu();
   if (!menu) return;
+  ::AppendMenuW(menu, MF_STRING, kCmdCheckForUpdates, Wide(Str(u"IDS_CHK_FOR_UPDATES")).c_str());
   ::AppendMenuW(menu, MF_STRING, kCmdAbout, Wide(Str(u"IDS_ABOUTBOX")).c_str());
   RECT r{};
   ::GetWindowRect(nav_.back().hwnd(), &r);
@@ -395,7 +402,14 @@ void MainWindow::RunReminder() {
   Quit();
 }
 
-void MainWindow::StartUpdateCheck() { Log(u"The update check is not started from the window"); }
+void MainWindow::StartUpdateCheck() { CheckForUpdates({.automatic = true}); }
+
+void MainWindow::CheckForUpdates(const UpdateFlags& flags) {
+  AppEnvironment& env = app_.environment();
+  if (!env.prompts) return;
+  if (!update_) update_ = std::make_unique<UpdateThread>(app_, *env.prompts, hwnd_);
+  if (!update_->Start(flags)) Log(u"An update check runs already");
+}
 
 void MainWindow::ShowCompactionResult() { Log(u"The compaction result is not available here"); }
 

@@ -19,6 +19,7 @@
 #include "ui/browser_page.h"
 #include "ui/controls.h"
 #include "ui/page_table.h"
+#include "ui/update_thread.h"
 #include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_key_viewer.h"
 #include "platform/win32/win32_shell_open.h"
@@ -89,6 +90,7 @@ class MainWindow final : public MainWindowView {
   void OnRepairEnded(bool completed);
   void ShowAbout();
   void ShowHelpMenu();
+  void CheckForUpdates(const UpdateFlags& flags);
   void AnimateToTray();
   Text Str(TextView key) { return app_.strings().LookupString(key); }
   void Log(TextView line) { app_.log().LogLine(line); }
@@ -112,6 +114,7 @@ class MainWindow final : public MainWindowView {
   Win32Clipboard clipboard_;
   Win32ShellOpen shell_open_;
   Win32KeyViewer key_viewer_;
+  std::unique_ptr<UpdateThread> update_;
   bool home_loaded_ = false;
   int exit_code_ = 0;
 };

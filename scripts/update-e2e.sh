@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The unattended update check of HiveSweep.exe under Wine against an update
+# service on 127.0.0.1 (python's http.server over a folder of answers), the
+# endpoint set through the settings value UpdateEndpoint:
+#  - the request carries v=<FileVersion of the program's version resource>;
+#  - an answer naming a newer version is reported as such and nothing is
+#    downloaded or run; an answer naming the same version ends with
+#    "ExitProcess : No Updates"; so does a missing answer (HTTP 404).
+#   update-e2e.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$(cd "$1" && pwd)
+version=$2
+here=$(cd "$(dirname "$0")/.." && pwd)
+export HS_BUILD_DIR="$build"
+"$here/scripts/wine-run.sh" --prepare
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+export XDG_DATA_HOME="$build/wine-xdg"
+cd "$WINEPREFIX/drive_c"
+
+out="$build/update-e2e"
+rm -rf "$out" && mkdir -p "$out/site/Corvanta/HiveSweep"
+install="$WINEPREFIX/drive_c/Program Files/HiveSweep"
+mkdir -p "$install"
+cp "$build/HiveSweep.exe" "$build/eng_hsw.ini" "$install/"
+exe='C:\Program Files\HiveSweep\HiveSweep.exe'
+data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Corvanta/HiveSweep"
+key='HKCU\Software\Corvanta\HiveSweep'
+fail() { echo "FAILED: $*"; cat "$out/server.log" 2>/dev/null | tail -5; exit 1; }
+log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8 | tr -d '\r'; }
+
+python3 -m http.server 0 --bind 127.0.0.1 --directory "$out/site" > "$out/server.log" 2>&1 &
+server=$!
+cleanup() {
+  kill "$server" 2>/dev/null || true
+  wine reg delete "$key" /v UpdateEndpoint /f >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+port=
+for i in $(seq 50); do
+  port=$(sed -n 's/.*port \([0-9][0-9]*\).*/\1/p' "$out/server.log" | head -n 1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || fail "the update service did not start"
+wine reg add "$key" /v UpdateEndpoint /t REG_SZ /d "http://127.0.0.1:$port/Corvanta/HiveSweep/update.asp" /f >/dev/null
+
+answer() {  # answer VERSION: the service offers VERSION
+  printf '[Application]\r\nPROGRAM_VERSION=%s\r\nPROGRAM_URL=http://127.0.0.1:%s/setup.exe\r\n' "$1" "$port" \
+    > "$out/site/Corvanta/HiveSweep/update.asp"
+}
+run_check() {  # run_check: the unattended check; the log lines it added
+  local before
+  before=$(log_text | wc -l)
+  wine "$exe" updatecheck || fail "HiveSweep.exe updatecheck failed"
+  log_text | tail -n +"$((before + 1))"
+}
+
+answer 99.0.0.0
+lines=$(run_check)
+grep -q "GET /Corvanta/HiveSweep/update.asp?v=$version " "$out/server.log" \
+  || fail "the request did not carry the resource's version $version"
+echo "$lines" | grep -q 'A newer version is offered: 99.0.0.0' || fail "the newer version was not seen"
+echo "$lines" | grep -q 'ExitProcess : No Updates' && fail "a newer version was taken for none"
+grep -q 'setup.exe' "$out/server.log" && fail "the unattended check downloaded the installer"
+echo "ok: the request names version $version; a newer version is announced, nothing downloaded"
+
+answer "$version"
+run_check | grep -q 'ExitProcess : No Updates' || fail "the same version was not taken as nothing newer"
+rm "$out/site/Corvanta/HiveSweep/update.asp"
+run_check | grep -q 'ExitProcess : No Updates' || fail "a missing answer was not taken as nothing newer"
+[ -f "$data/QZVupdate.ini" ] && fail "a 404 left an update file"
+echo "update check passed"
