@@ -108,6 +108,14 @@ if(HS_WIN32)
 endif()
 
 if(HS_WIN32)
+  # The native screens (backup, settings) under Xvfb: their texts, a full
+  # backup, an exclusion, the schedule page; screenshots.
+  add_test(NAME native_screens_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/screens-e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(native_screens_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
+
+if(HS_WIN32)
   # HiveSweep.exe carries its pages, icon, dialogs, version and manifest.
   add_test(NAME app_resources COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources.sh $<TARGET_FILE:HiveSweep>
                                       ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
