@@ -11,6 +11,9 @@
 //       button of a screen or of an open dialog), then write them as above.
 //   hs_window_probe OUT TITLE sysclose  ask the open dialog's system menu
 //       to close it, then write the controls as above.
+//   hs_window_probe OUT TITLE clickclose ID  click control ID; as soon as a
+//       dialog opens, ask its system menu to close it; write "survived
+//       close" when it is still there 300 ms later, then the controls.
 //   hs_window_probe OUT TITLE settext ID TEXT  set the text of control ID,
 //       then write them as above.
 //   hs_window_probe OUT TITLE list  write them as above.
@@ -156,7 +159,7 @@ int wmain(int argc, wchar_t** argv) {
       }
     }
   } else if (mode == L"command" || mode == L"click" || mode == L"sysclose" || mode == L"settext" ||
-             mode == L"list") {
+             mode == L"list" || mode == L"clickclose") {
     HWND w = MainWindow(title);
     for (int i = 0; i < 600 && !(w && IsWindowVisible(w)); ++i, Sleep(100)) w = MainWindow(title);
     const int id = argc > 4 ? _wtoi(argv[4]) : 0;
@@ -172,6 +175,19 @@ int wmain(int argc, wchar_t** argv) {
         HWND c = VisibleControl(w, id);
         if (c && argc > 5) SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]));
         else code = 1;
+      } else if (mode == L"clickclose") {
+        HWND c = VisibleControl(w, id);
+        if (c) PostMessageW(c, BM_CLICK, 0, 0);
+        HWND d = nullptr;
+        for (int i = 0; c && i < 250 && !d; ++i, Sleep(20)) d = OwnedDialog(w);
+        if (d) {
+          PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+          PostMessageW(d, WM_CLOSE, 0, 0);
+          Sleep(300);
+          if (IsWindow(d) && IsWindowVisible(d)) fwprintf(g_out, L"survived close\n");
+        } else {
+          code = 1;
+        }
       } else if (mode == L"list") {
         // only the listing
       } else if (HWND d = OwnedDialog(w)) {

@@ -95,13 +95,18 @@ struct ProgressState {
   std::atomic<bool> done{false};
 };
 
+// The state a dialog was opened with (its WM_INITDIALOG parameter).
+template <typename T>
+T* DialogState(HWND dlg, UINT msg, LPARAM lp) {
+  if (msg == WM_INITDIALOG) ::SetWindowLongPtrW(dlg, DWLP_USER, lp);
+  return reinterpret_cast<T*>(::GetWindowLongPtrW(dlg, DWLP_USER));
+}
+
 INT_PTR CALLBACK ProgressProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   try {
-    auto* state = reinterpret_cast<ProgressState*>(::GetWindowLongPtrW(dlg, DWLP_USER));
+    auto* state = DialogState<ProgressState>(dlg, msg, lp);
     switch (msg) {
       case WM_INITDIALOG: {
-        state = reinterpret_cast<ProgressState*>(lp);
-        ::SetWindowLongPtrW(dlg, DWLP_USER, lp);
         ::SetWindowTextW(dlg, state->title.c_str());
         ::SetDlgItemTextW(dlg, IDC_PROGRESS_TEXT, state->info.c_str());
         ::SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_SETMARQUEE, TRUE, 40);
@@ -147,11 +152,9 @@ struct AddDialogState {
 
 INT_PTR CALLBACK AddExclusionProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   try {
-    auto* state = reinterpret_cast<AddDialogState*>(::GetWindowLongPtrW(dlg, DWLP_USER));
+    auto* state = DialogState<AddDialogState>(dlg, msg, lp);
     switch (msg) {
       case WM_INITDIALOG: {
-        state = reinterpret_cast<AddDialogState*>(lp);
-        ::SetWindowLongPtrW(dlg, DWLP_USER, lp);
         state->prompts->set_owner(dlg);
         ::SetWindowTextW(dlg, Wide(state->str(u"IDS_ST_EXCLUDE_ADD_TITLE")).c_str());
         ::SetDlgItemTextW(dlg, IDC_ADD_ROOT_LABEL, Wide(state->str(u"IDS_ST_SEL_SECTION")).c_str());
@@ -466,32 +469,40 @@ void SettingsScreen::Build() {
   ShowPage(kGeneral);
 }
 
+void SettingsScreen::AddLabel(Page page, TextView key, const RECT& r, HFONT font) {
+  Label l;
+  l.Create(hwnd_, Str(key), r, font ? font : font_);
+  Track(page, l.hwnd());
+}
+
+void SettingsScreen::AddButton(Page page, Button& b, int id, TextView key, const RECT& r, DWORD style, HFONT font) {
+  b.Create(hwnd_, id, Str(key), r, font ? font : font_, style);
+  Track(page, b.hwnd());
+}
+
+RECT SettingsScreen::BottomRight(int from_right, int width) const {
+  const int right = Width() - kRightMargin - from_right;
+  return Rect(right - width, kBottomButtons, right, kBottomButtons + kButtonHeight);
+}
+
 void SettingsScreen::BuildGeneral(int top) {
   const int right = Width() - kRightMargin;
-  Label l;
-  l.Create(hwnd_, Str(u"IDS_SEL_LANG"), Rect(kLeft, top, right, top + 18), font_);
-  Track(kGeneral, l.hwnd());
+  AddLabel(kGeneral, u"IDS_SEL_LANG", Rect(kLeft, top, right, top + 18));
   language_.Create(hwnd_, kIdLanguage, Rect(kLeft, top + 20, kLeft + 340, top + 320), font_);
   language_.SetItems(GeneralPageModel::LanguageNames());
   Track(kGeneral, language_.hwnd());
-  l.Create(hwnd_, Str(u"IDS_ST_CLOSE_ACTION"), Rect(kLeft, top + 64, right, top + 82), font_);
-  Track(kGeneral, l.hwnd());
+  AddLabel(kGeneral, u"IDS_ST_CLOSE_ACTION", Rect(kLeft, top + 64, right, top + 82));
   close_action_.Create(hwnd_, kIdCloseAction, Rect(kLeft, top + 84, kLeft + 400, top + 200), font_);
   close_action_.SetItems(general_->CloseActionItems());
   Track(kGeneral, close_action_.hwnd());
-  start_at_logon_.Create(hwnd_, kIdStartAtLogon, Str(u"IDS_CHK_START_AT_LOGON"),
-                         Rect(kLeft, top + 132, right, top + 156), font_, BS_AUTOCHECKBOX);
-  Track(kGeneral, start_at_logon_.hwnd());
-  general_apply_.Create(hwnd_, kIdGeneralApply, Str(u"IDS_BTN_APPLY"),
-                        Rect(right - 112, kBottomButtons, right, kBottomButtons + kButtonHeight), font_);
-  Track(kGeneral, general_apply_.hwnd());
+  AddButton(kGeneral, start_at_logon_, kIdStartAtLogon, u"IDS_CHK_START_AT_LOGON",
+            Rect(kLeft, top + 132, right, top + 156), BS_AUTOCHECKBOX);
+  AddButton(kGeneral, general_apply_, kIdGeneralApply, u"IDS_BTN_APPLY", BottomRight(0, 112));
 }
 
 void SettingsScreen::BuildScanAreas(int top) {
   const int right = Width() - kRightMargin;
-  Label l;
-  l.Create(hwnd_, Str(u"IDS_ST_SCAN_AREAS_HEAD"), Rect(kLeft, top, right, top + 36), font_);
-  Track(kScanAreas, l.hwnd());
+  AddLabel(kScanAreas, u"IDS_ST_SCAN_AREAS_HEAD", Rect(kLeft, top, right, top + 36));
   const TextView group_keys[4] = {u"string24", u"string26", u"string28", u"string30"};
   const int column = (right - kLeft) / 2;
   const int row_top[2] = {top + 44, top + 44 + 30 + 5 * 22 + 12};
@@ -499,93 +510,69 @@ void SettingsScreen::BuildScanAreas(int top) {
   for (int g = 0; g < 4; ++g) {
     const int left = kLeft + (g % 2) * column;
     int y = row_top[g / 2];
-    group_boxes_[g].Create(hwnd_, kIdGroup0 + g, Str(group_keys[g]), Rect(left, y, left + column - 8, y + 24), bold_,
-                           BS_3STATE);
-    Track(kScanAreas, group_boxes_[g].hwnd());
+    AddButton(kScanAreas, group_boxes_[g], kIdGroup0 + g, group_keys[g], Rect(left, y, left + column - 8, y + 24),
+              BS_3STATE, bold_);
     y += 26;
     for (int i = 0; i < kAreaCount; ++i) {
       if ((kAreas[i].bit & kGroupMasks[g]) == 0) continue;
-      area_boxes_[i].Create(hwnd_, kIdArea0 + i, Str(kAreas[i].name_key), Rect(left + 20, y, left + column - 8, y + 22),
-                            font_, BS_CHECKBOX);
-      Track(kScanAreas, area_boxes_[i].hwnd());
+      AddButton(kScanAreas, area_boxes_[i], kIdArea0 + i, kAreas[i].name_key,
+                Rect(left + 20, y, left + column - 8, y + 22), BS_CHECKBOX);
       y += 22;
     }
   }
-  areas_defaults_.Create(hwnd_, kIdAreasDefaults, Str(u"IDS_BTN_RESTORE_DEFAULTS"),
-                         Rect(right - 282, kBottomButtons, right - 124, kBottomButtons + kButtonHeight), font_);
-  Track(kScanAreas, areas_defaults_.hwnd());
-  areas_apply_.Create(hwnd_, kIdAreasApply, Str(u"IDS_BTN_APPLY"),
-                      Rect(right - 112, kBottomButtons, right, kBottomButtons + kButtonHeight), font_);
-  Track(kScanAreas, areas_apply_.hwnd());
+  AddButton(kScanAreas, areas_defaults_, kIdAreasDefaults, u"IDS_BTN_RESTORE_DEFAULTS", BottomRight(124, 158));
+  AddButton(kScanAreas, areas_apply_, kIdAreasApply, u"IDS_BTN_APPLY", BottomRight(0, 112));
 }
 
 void SettingsScreen::BuildExclusions(int top) {
   const int right = Width() - kRightMargin;
-  Label l;
-  l.Create(hwnd_, Str(u"IDS_ST_EXCLUDE_LST_HEAD"), Rect(kLeft, top, right, top + 18), font_);
-  Track(kExclusions, l.hwnd());
+  AddLabel(kExclusions, u"IDS_ST_EXCLUDE_LST_HEAD", Rect(kLeft, top, right, top + 18));
   exclusion_list_.Create(hwnd_, kIdExclusionList, Rect(kLeft, top + 22, right, top + 250), font_, LVS_NOCOLUMNHEADER);
   exclusion_list_.AddColumn(0, u" ", exclusion_list_.ClientRect().right - ::GetSystemMetrics(SM_CXVSCROLL));
   Track(kExclusions, exclusion_list_.hwnd());
-  add_entry_.Create(hwnd_, kIdAddEntry, Str(u"IDS_BTN_ADDENTRY"), Rect(kLeft, top + 258, kLeft + 130, top + 288),
-                    font_);
-  Track(kExclusions, add_entry_.hwnd());
-  delete_entry_.Create(hwnd_, kIdDeleteEntry, Str(u"IDS_BTN_DELETE_ENTRY"),
-                       Rect(kLeft + 138, top + 258, kLeft + 268, top + 288), font_);
-  Track(kExclusions, delete_entry_.hwnd());
-  skip_media_.Create(hwnd_, kIdSkipMedia, Str(u"IDS_CHK_SKIP_ERR_MEDIA"), Rect(kLeft, top + 304, right, top + 328),
-                     font_, BS_CHECKBOX);
-  Track(kExclusions, skip_media_.hwnd());
-  skip_empty_.Create(hwnd_, kIdSkipEmpty, Str(u"IDS_CHK_SKIP_EMPTY_KEYS"), Rect(kLeft, top + 330, right, top + 354),
-                     font_, BS_CHECKBOX);
-  Track(kExclusions, skip_empty_.hwnd());
+  AddButton(kExclusions, add_entry_, kIdAddEntry, u"IDS_BTN_ADDENTRY", Rect(kLeft, top + 258, kLeft + 130, top + 288));
+  AddButton(kExclusions, delete_entry_, kIdDeleteEntry, u"IDS_BTN_DELETE_ENTRY",
+            Rect(kLeft + 138, top + 258, kLeft + 268, top + 288));
+  AddButton(kExclusions, skip_media_, kIdSkipMedia, u"IDS_CHK_SKIP_ERR_MEDIA", Rect(kLeft, top + 304, right, top + 328),
+            BS_CHECKBOX);
+  AddButton(kExclusions, skip_empty_, kIdSkipEmpty, u"IDS_CHK_SKIP_EMPTY_KEYS",
+            Rect(kLeft, top + 330, right, top + 354), BS_CHECKBOX);
 }
 
 void SettingsScreen::BuildSchedule(int top) {
   const int right = Width() - kRightMargin;
-  Label l;
-  l.Create(hwnd_, Str(u"IDS_ST_SCHEDULE_HEAD"), Rect(kLeft, top, right, top + 18), font_);
-  Track(kSchedule, l.hwnd());
+  AddLabel(kSchedule, u"IDS_ST_SCHEDULE_HEAD", Rect(kLeft, top, right, top + 18));
   const TextView kinds[4] = {u"IDS_RAD_RUN_ONCE", u"IDS_RAD_EVERY_DAY", u"IDS_RAD_EVERY_WEEK",
                              u"IDS_RAD_DO_NO_SCHEDULE"};
   for (int k = 0; k < 4; ++k) {
     const int y = top + 26 + k * 26;
-    kinds_[k].Create(hwnd_, kIdKind0 + k, Str(kinds[k]), Rect(kLeft + 8, y, kLeft + 290, y + 24), font_,
-                     BS_AUTORADIOBUTTON | (k == 0 ? WS_GROUP : 0));
-    Track(kSchedule, kinds_[k].hwnd());
+    AddButton(kSchedule, kinds_[k], kIdKind0 + k, kinds[k], Rect(kLeft + 8, y, kLeft + 290, y + 24),
+              BS_AUTORADIOBUTTON | (k == 0 ? WS_GROUP : 0));
   }
   const int x = kLeft + 310;
-  l.Create(hwnd_, Str(u"IDS_ST_START_DATE"), Rect(x, top + 30, x + 96, top + 48), font_);
-  Track(kSchedule, l.hwnd());
+  AddLabel(kSchedule, u"IDS_ST_START_DATE", Rect(x, top + 30, x + 96, top + 48));
   date_.Create(hwnd_, kIdDate, Rect(x + 100, top + 26, right, top + 52), font_, DTS_SHORTDATEFORMAT);
   Track(kSchedule, date_.hwnd());
-  l.Create(hwnd_, Str(u"IDS_ST_START_TIME"), Rect(x, top + 64, x + 96, top + 82), font_);
-  Track(kSchedule, l.hwnd());
+  AddLabel(kSchedule, u"IDS_ST_START_TIME", Rect(x, top + 64, x + 96, top + 82));
   time_.Create(hwnd_, kIdTime, Rect(x + 100, top + 60, right, top + 86), font_, DTS_TIMEFORMAT | DTS_UPDOWN);
   Track(kSchedule, time_.hwnd());
-  l.Create(hwnd_, Str(u"IDS_ST_REPEAT_EVERY"), Rect(x, top + 98, right, top + 116), font_);
-  Track(kSchedule, l.hwnd());
+  AddLabel(kSchedule, u"IDS_ST_REPEAT_EVERY", Rect(x, top + 98, right, top + 116));
   repeat_.Create(hwnd_, kIdRepeat, Rect(x, top + 118, x + 64, top + 142), font_, ES_NUMBER | ES_AUTOHSCROLL);
   ::SendMessageW(repeat_.hwnd(), EM_SETLIMITTEXT, 12, 0);
   Track(kSchedule, repeat_.hwnd());
-  l.Create(hwnd_, Str(u"IDS_ST_SCHEDULE_DAYS"), Rect(kLeft, top + 160, right, top + 178), font_);
-  Track(kSchedule, l.hwnd());
+  AddLabel(kSchedule, u"IDS_ST_SCHEDULE_DAYS", Rect(kLeft, top + 160, right, top + 178));
   const TextView days[7] = {u"IDS_CHK_MON", u"IDS_CHK_TUE", u"IDS_CHK_WED", u"IDS_CHK_THR",
                             u"IDS_CHK_FRI", u"IDS_CHK_SAT", u"IDS_CHK_SUN"};
   const int day_width = (right - kLeft) / 4;
   for (int d = 0; d < 7; ++d) {
     const int left = kLeft + 8 + (d % 4) * day_width, y = top + 182 + (d / 4) * 26;
-    days_[d].Create(hwnd_, kIdDay0 + d, Str(days[d]), Rect(left, y, left + day_width - 8, y + 24), font_,
-                    BS_AUTOCHECKBOX);
-    Track(kSchedule, days_[d].hwnd());
+    AddButton(kSchedule, days_[d], kIdDay0 + d, days[d], Rect(left, y, left + day_width - 8, y + 24),
+              BS_AUTOCHECKBOX);
   }
-  l.Create(hwnd_, Str(u"IDS_ST_SCHEDULED_AT"), Rect(kLeft, top + 250, kLeft + 130, top + 268), bold_);
-  Track(kSchedule, l.hwnd());
+  AddLabel(kSchedule, u"IDS_ST_SCHEDULED_AT", Rect(kLeft, top + 250, kLeft + 130, top + 268), bold_);
   scheduled_at_.Create(hwnd_, schedule_->ScheduledAtText(), Rect(kLeft + 134, top + 250, right, top + 286), font_);
   Track(kSchedule, scheduled_at_.hwnd());
-  schedule_apply_.Create(hwnd_, kIdScheduleApply, Str(u"IDS_BTN_APPLY"),
-                         Rect(right - 112, kBottomButtons, right, kBottomButtons + kButtonHeight), font_);
-  Track(kSchedule, schedule_apply_.hwnd());
+  AddButton(kSchedule, schedule_apply_, kIdScheduleApply, u"IDS_BTN_APPLY", BottomRight(0, 112));
 }
 
 void SettingsScreen::ShowPage(Page page) {

@@ -136,6 +136,11 @@ class SettingsScreen final : public NativeScreen {
   void BuildExclusions(int top);
   void BuildSchedule(int top);
   void Track(Page page, HWND control) { pages_[page].push_back(control); }
+  void AddLabel(Page page, TextView key, const RECT& r, HFONT font = nullptr);
+  void AddButton(Page page, Button& b, int id, TextView key, const RECT& r, DWORD style = BS_PUSHBUTTON,
+                 HFONT font = nullptr);
+  // A button of the bottom row, `from_right` pixels left of the right margin.
+  RECT BottomRight(int from_right, int width) const;
   void LoadGeneral();
   void ApplyGeneral();
   void ShowAreaBoxes();
