@@ -108,6 +108,22 @@ void ExclusionPageModel::SaveList() {
   (void)list_.Save(fs_, data_folder_, env_.log);
 }
 
+WinError ExclusionPageModel::SaveRecord() {
+  const WinError e = env_.store.SaveSettings(env_.settings);
+  if (e != err::kSuccess) env_.log.LogLine(u"Exclusion page: settings not saved: " + ErrorText(e));
+  return e;
+}
+
+WinError ExclusionPageModel::ToggleSkipRemovableMedia() {
+  env_.settings.SetChkREmovableMedia = skip_removable_media() ? 0 : 1;
+  return SaveRecord();
+}
+
+WinError ExclusionPageModel::ToggleSkipEmptyKeys() {
+  env_.settings.SetChkSkipEmptyKeys = skip_empty_keys() ? 0 : 1;
+  return SaveRecord();
+}
+
 AddEntryResult ExclusionPageModel::Add(int root_index, TextView key) {
   if (root_index < 0 || root_index >= static_cast<int>(kExclusionRootNames.size())) root_index = 0;
   switch (AddExclusionFromSettings(list_, kExclusionRootNames[static_cast<std::size_t>(root_index)], key)) {

@@ -112,16 +112,17 @@ class ExclusionPageModel {
   // IDS_SELECT_DELETE_ITEM without a selection; else asks
   // IDS_SELECT_DELETE_ENTRY and on Yes removes the entry and saves the list.
   bool Delete();
-  // The two check boxes; a click flips the record's value in memory (it is
-  // saved with the record).
+  // The two check boxes; a click flips the record's value at once and saves
+  // the record (the Close button's exit does not save it).
   bool skip_removable_media() const { return env_.settings.SetChkREmovableMedia != 0; }
   bool skip_empty_keys() const { return env_.settings.SetChkSkipEmptyKeys != 0; }
-  void ToggleSkipRemovableMedia() { env_.settings.SetChkREmovableMedia = skip_removable_media() ? 0 : 1; }
-  void ToggleSkipEmptyKeys() { env_.settings.SetChkSkipEmptyKeys = skip_empty_keys() ? 0 : 1; }
+  [[nodiscard]] WinError ToggleSkipRemovableMedia();
+  [[nodiscard]] WinError ToggleSkipEmptyKeys();
 
  private:
   void Message(TextView key, PromptIcon icon);
   void SaveList();
+  WinError SaveRecord();
 
   SettingsPagesEnv& env_;
   UserList& list_;

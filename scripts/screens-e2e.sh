@@ -90,7 +90,7 @@ for t in 'text=Back up your registry before' 'text=Back Up the Registry' 'text=B
 done
 ctl backup 1105 | grep -q 'items=1 ' || fail "backup: the empty list does not show its one row"
 ctl backup 1103 | grep -q 'enabled=0' || fail "backup: Restore is enabled without backups"
-echo "ok: backup screen"
+echo "ok (${SECONDS} s): backup screen"
 
 # A full backup through the progress dialog; Close does nothing meanwhile.
 probe progress clickclose 1100
@@ -112,7 +112,7 @@ wine reg query "$settings_key" /v StrLatestRestorePoint | grep -q 'Full registry
 probe backup-partial click 1102
 shot backup-partial-list
 check_captions backup-partial
-echo "ok: full backup through the progress dialog"
+echo "ok (${SECONDS} s): full backup through the progress dialog"
 
 # Settings screen: four pages.
 probe settings command 256
@@ -146,6 +146,9 @@ for t in 'text=Registry keys excluded from scans' 'text=Add...' 'text=Remove' \
          'text=Ignore missing files on removable media' 'text=Ignore empty registry keys'; do
   has exclusions "$t"
 done
+# A check box click is stored at once.
+probe skip-empty click 1264
+wine reg query "$settings_key" /v SetChkSkipEmptyKeys | grep -q '0x0' || fail "SetChkSkipEmptyKeys is not stored as 0"
 probe add click 1261
 shot settings-exclusion-add
 has add 'dialog Exclude a Registry Key'
@@ -156,7 +159,7 @@ shot settings-exclusion-added
 grep -q '^dialog ' "$out/add-ok.txt" && fail "the add dialog stayed open"
 ctl add-ok 1260 | grep -q 'items=1 ' || fail "exclusions: the added key is not listed"
 [ -f "$data/ExcludeList.hsw" ] || fail "exclusions: ExcludeList.hsw not written"
-echo "ok: settings pages and the exclusion add dialog"
+echo "ok (${SECONDS} s): settings pages and the exclusion add dialog"
 
 probe schedule click 1203
 shot settings-schedule
@@ -172,7 +175,7 @@ wine reg query "$settings_key" /v Monday | grep -q '0x1' || fail "Monday is not 
 wine reg query "$settings_key" /v Thrusday | grep -q '0x0' || fail "Thrusday is not stored"
 wine reg query "$settings_key" /v Date | grep -q 'REG_SZ' || fail "Date is not stored"
 log_text | grep -q 'scheduling is not available yet' || fail "the log does not say scheduling is unavailable"
-echo "ok: schedule page stores its values"
+echo "ok (${SECONDS} s): schedule page stores its values"
 
 wineserver -k 2>/dev/null || true
 wait "$app" 2>/dev/null || true
@@ -205,7 +208,7 @@ probe restart-backup list
 shot restart-backup
 grep -q '^ctl Button 1103 visible=[01] enabled=1' "$out/restart-backup.txt" ||
   fail "the restart's backup screen lists no backup"
-echo "ok: the elevated restarts reach the schedule page and the full backup"
+echo "ok (${SECONDS} s): the elevated restarts reach the schedule page and the full backup"
 wineserver -k 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 echo "native screen checks passed; screenshots in $out"

@@ -195,7 +195,7 @@ int wmain(int argc, wchar_t** argv) {
       } else {
         code = 1;
       }
-      Sleep(1500);
+      Sleep(1000);
       ListAll(w);
     }
     fwprintf(g_out, L"end %d\n", code);

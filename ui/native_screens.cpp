@@ -730,11 +730,11 @@ void SettingsScreen::OnCommand(int id, int code) {
         ShowExclusions();
         break;
       case kIdSkipMedia:
-        exclusions_->ToggleSkipRemovableMedia();
+        (void)exclusions_->ToggleSkipRemovableMedia();
         ShowExclusions();
         break;
       case kIdSkipEmpty:
-        exclusions_->ToggleSkipEmptyKeys();
+        (void)exclusions_->ToggleSkipEmptyKeys();
         ShowExclusions();
         break;
       case kIdScheduleApply: ApplySchedule(); break;
