@@ -64,6 +64,11 @@ ActionResult Elevate(CatalogueEnv& env, ElevatedAction action, TextView target) 
 // Runs `work` between the progress dialog's opening and closing.
 template <typename F>
 auto WithProgress(CatalogueEnv& env, TextView info_key, F work) {
+  if (env.run_with_progress) {
+    decltype(work()) result{};
+    env.run_with_progress(env.undo.strings(info_key), [&] { result = work(); });
+    return result;
+  }
   if (env.progress_open) env.progress_open(env.undo.strings(info_key));
   auto result = work();
   if (env.progress_close) env.progress_close();

@@ -43,6 +43,11 @@ struct CatalogueEnv {
   // IDC_BACKUP_INFO or IDC_RESTORE_INFO); may be empty.
   std::function<void(TextView info)> progress_open{};
   std::function<void()> progress_close{};
+  // Runs a full backup's or restore's work off this thread while the
+  // progress dialog with `info` shows, and returns once `work` has ended;
+  // `work` lets nothing escape. Empty: progress_open and progress_close
+  // around the work on this thread.
+  std::function<void(TextView info, const std::function<void()>& work)> run_with_progress{};
   // The main window around a partial restore; may be empty.
   std::function<void(bool enabled)> main_window_enabled{};
   // Undoes a set; empty: UndoSetFromRecord on this thread.

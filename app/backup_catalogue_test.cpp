@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/portable_system_info.h"
 #include "platform/store/registry_store.h"
 #include "platform/store_reg_editor.h"
@@ -149,6 +151,40 @@ TEST_F(CatalogueTest, FullBackupRestoreAndDelete) {
   EXPECT_EQ(ActionResult::kFailed, full.TakeFullBackup());
   EXPECT_EQ(u"IDS_FULL_BACKUP_FAILED", prompts.shown.back());
   EXPECT_EQ(kept, settings.StrLatestRestorePoint);
+}
+
+TEST_F(CatalogueTest, ProgressRunnerCarriesTheWorkAndItsResult) {
+  Set(u"Software\\Cat", u"v", u"before");
+  std::vector<Text> infos;
+  std::thread::id worker_id;
+  // The window's runner: the work on a thread of its own, joined before
+  // the action goes on.
+  env.run_with_progress = [&](TextView info, const std::function<void()>& work) {
+    infos.emplace_back(info);
+    std::thread t([&] {
+      worker_id = std::this_thread::get_id();
+      work();
+    });
+    t.join();
+  };
+  bool opened = false;
+  env.progress_open = [&](TextView) { opened = true; };
+  FullBackupsModel full(env);
+  ASSERT_EQ(ActionResult::kDone, full.TakeFullBackup());
+  ASSERT_EQ(1u, full.rows().size());
+  EXPECT_TRUE(scratch.fs().Exists(full.rows()[0].path));
+  EXPECT_NE(std::this_thread::get_id(), worker_id);
+  EXPECT_FALSE(opened);  // the runner shows its own dialog
+
+  Set(u"Software\\Cat", u"v", u"after");
+  EXPECT_EQ(ActionResult::kDone, full.Restore());
+  EXPECT_EQ(u"before", Get(u"Software\\Cat", u"v"));
+  EXPECT_EQ((std::vector<Text>{u"IDC_BACKUP_INFO", u"IDC_RESTORE_INFO"}), infos);
+
+  // A runner that could not run the work leaves the action failed.
+  env.run_with_progress = [](TextView, const std::function<void()>&) {};
+  EXPECT_EQ(ActionResult::kFailed, full.TakeFullBackup());
+  EXPECT_EQ(u"IDS_FULL_BACKUP_FAILED", prompts.shown.back());
 }
 
 TEST_F(CatalogueTest, NonAdministratorsOnVersion6RestartElevated) {

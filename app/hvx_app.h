@@ -156,7 +156,8 @@ class CHVXApp {
   UserList& exclusions() { return exclusions_; }
   UserList& temp_ignore() { return temp_ignore_; }
   Log& log() { return log_; }
-  // The ports the application runs on.
+  // The ports the application runs on (the settings screen's language
+  // change and start entries use them).
   AppEnvironment& environment() { return env_; }
   Text AppTitle() { return strings_->LookupString(u"AFX_IDS_APP_TITLE"); }
 

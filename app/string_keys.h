@@ -101,6 +101,25 @@ inline constexpr StringKey kStringKeys[] = {
     {"IDS_ITEM_ALREADY_EXIST", nullptr},
     {"IDS_CHK_SKIP_ERR_MEDIA", nullptr},
     {"IDS_CHK_SKIP_EMPTY_KEYS", nullptr},
+    {"IDS_ST_EXCLUDE_ADD_TITLE", nullptr},
+
+    // Settings screen: its pages and their captions.
+    {"IDS_ST_PAGE_GENERAL", nullptr},
+    {"IDS_ST_PAGE_SCAN_AREAS", nullptr},
+    {"IDS_ST_PAGE_EXCLUSIONS", nullptr},
+    {"IDS_ST_PAGE_SCHEDULE", nullptr},
+    {"IDS_BTN_APPLY", nullptr},
+    {"IDS_ST_CLOSE_ACTION", nullptr},
+    {"IDS_ST_CLOSE_TO_TRAY", nullptr},
+    {"IDS_ST_CLOSE_EXIT", nullptr},
+    {"IDS_CHK_START_AT_LOGON", nullptr},
+    {"IDS_ST_SCAN_AREAS_HEAD", nullptr},
+    {"IDS_ST_SCHEDULE_HEAD", nullptr},
+    {"IDS_ST_START_DATE", nullptr},
+    {"IDS_ST_START_TIME", nullptr},
+    {"IDS_ST_REPEAT_EVERY", nullptr},
+    {"IDS_ST_SCHEDULE_DAYS", nullptr},
+    {"IDS_SCHEDULING_UNAVAILABLE", nullptr},
 
     // Undo and backups.
     {"IDS_STR_UNDO_FAILED", nullptr},

@@ -125,6 +125,12 @@ if(HS_WIN32)
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/update-e2e.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
   set_tests_properties(update_check_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 300
     RUN_SERIAL TRUE)
+
+  # The native screens (backup, settings) under Xvfb: their texts, a full
+  # backup, an exclusion, the schedule page; screenshots.
+  add_test(NAME native_screens_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/screens-e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(native_screens_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 
 if(HS_WIN32)

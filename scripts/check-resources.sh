@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks HiveSweep.exe's resources: the numbered and named HTML pages, one
-# resource per file of app/pages, the icon, the main and About dialogs, the
+# resource per file of app/pages, the icon, the main, About, backup progress
+# and exclusion add dialogs, the
 # version (FileVersion and ProductVersion = VERSION) and the manifest
 # (common controls 6, asInvoker, DPI awareness).
 #   check-resources.sh EXE SOURCE_DIR VERSION
@@ -20,6 +21,8 @@ fi
 grep -Eq '^1 14 ' <<<"$rc" || fail "no icon group"
 grep -Eq '^100 DIALOGEX' <<<"$rc" || fail "no main dialog"
 grep -Eq '^101 DIALOGEX' <<<"$rc" || fail "no About dialog"
+grep -Eq '^102 DIALOGEX' <<<"$rc" || fail "no backup progress dialog"
+grep -Eq '^103 DIALOGEX' <<<"$rc" || fail "no exclusion add dialog"
 IFS=. read -r major minor patch <<<"$version"
 grep -q "FILEVERSION $major, $minor, $patch, 0" <<<"$rc" || fail "FILEVERSION is not $version"
 grep -q "VALUE \"FileVersion\", \"$version\"" <<<"$rc" || fail "FileVersion text is not $version"

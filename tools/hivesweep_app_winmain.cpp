@@ -165,12 +165,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const auto hwnd = reinterpret_cast<hs::WindowTarget>(window.hwnd());
     app.scan_manager().set_main_window(hwnd);
     app.scan_manager().set_notify_window(hwnd);
-    // An elevated restart for a backup action performs it now.
+    // An elevated restart for a backup action: the backup screen performs it
+    // (the model posts it there); without a window it runs now.
     hs::Win32Prompts owned_prompts(window.hwnd(), app.AppTitle());
     UnattendedPrompts logged_prompts(app.log());
     hs::Prompts& window_prompts = unattended ? static_cast<hs::Prompts&>(logged_prompts) : owned_prompts;
     env.prompts = &window_prompts;
-    const hs::ActionResult action = app.RunStartupBackupAction();
+    const hs::ActionResult action = created ? hs::ActionResult::kNothing : app.RunStartupBackupAction();
     if (action != hs::ActionResult::kEndProcess) {
       if (mode == hs::DialogMode::kUpdateCheck) {
         code = RunUnattendedUpdateCheck(app, window_prompts);

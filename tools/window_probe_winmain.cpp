@@ -5,6 +5,20 @@
 //       box through the system menu and wait for it. Exit 0 when all showed.
 //   hs_window_probe OUT TITLE hidden SECONDS  watch the window for SECONDS;
 //       exit 1 if it ever becomes visible.
+//   hs_window_probe OUT TITLE command ID  post command ID to the visible
+//       window, then write every control of it and of a dialog it opened.
+//   hs_window_probe OUT TITLE click ID  click the visible control ID (a
+//       button of a screen or of an open dialog), then write them as above.
+//   hs_window_probe OUT TITLE sysclose  ask the open dialog's system menu
+//       to close it, then write the controls as above.
+//   hs_window_probe OUT TITLE clickclose ID  click control ID; as soon as a
+//       dialog opens, ask its system menu to close it; write "survived
+//       close" when it is still there 300 ms later, then the controls.
+//   hs_window_probe OUT TITLE settext ID TEXT  set the text of control ID,
+//       then write them as above.
+//   hs_window_probe OUT TITLE list  write them as above.
+//   Control lines: "ctl CLASS ID visible=V enabled=E items=N text=TEXT";
+//   a dialog's controls follow "dialog TITLE"; the last line is "end CODE".
 #include <windows.h>
 
 #include <cstdio>
@@ -40,7 +54,64 @@ BOOL CALLBACK FindOwned(HWND w, LPARAM lp) {
   return TRUE;
 }
 
-HWND MainWindow(const wchar_t* title) { return FindWindowW(L"#32770", title); }
+// The unowned dialog of that title (its own dialogs may carry it too).
+HWND MainWindow(const wchar_t* title) {
+  HWND w = nullptr;
+  while ((w = FindWindowExW(nullptr, w, L"#32770", title)) != nullptr)
+    if (!GetWindow(w, GW_OWNER)) return w;
+  return nullptr;
+}
+
+BOOL CALLBACK ListControl(HWND child, LPARAM) {
+  wchar_t cls[64] = {}, text[512] = {};
+  GetClassNameW(child, cls, 64);
+  GetWindowTextW(child, text, 512);
+  for (wchar_t* c = text; *c; ++c)
+    if (*c == L'\r' || *c == L'\n') *c = L' ';
+  LRESULT items = -1;
+  if (_wcsicmp(cls, L"SysListView32") == 0) items = SendMessageW(child, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0);
+  if (_wcsicmp(cls, L"ComboBox") == 0) items = SendMessageW(child, CB_GETCOUNT, 0, 0);
+  fwprintf(g_out, L"ctl %ls %d visible=%d enabled=%d items=%ld text=%ls\n", cls, GetDlgCtrlID(child),
+           IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, static_cast<long>(items), text);
+  return TRUE;
+}
+
+HWND OwnedDialog(HWND owner) {
+  OwnedSearch s{owner, nullptr};
+  EnumWindows(&FindOwned, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+void ListAll(HWND w) {
+  EnumChildWindows(w, &ListControl, 0);
+  if (HWND d = OwnedDialog(w)) {
+    wchar_t text[256] = {};
+    GetWindowTextW(d, text, 256);
+    fwprintf(g_out, L"dialog %ls\n", text);
+    EnumChildWindows(d, &ListControl, 0);
+  }
+}
+
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindControl(HWND child, LPARAM lp) {
+  auto* s = reinterpret_cast<ControlSearch*>(lp);
+  if (GetDlgCtrlID(child) == s->id && IsWindowVisible(child)) {
+    s->found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND VisibleControl(HWND w, int id) {
+  ControlSearch s{id, nullptr};
+  if (HWND d = OwnedDialog(w)) EnumChildWindows(d, &FindControl, reinterpret_cast<LPARAM>(&s));
+  if (!s.found) EnumChildWindows(w, &FindControl, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
 
 }  // namespace
 
@@ -87,6 +158,47 @@ int wmain(int argc, wchar_t** argv) {
         }
       }
     }
+  } else if (mode == L"command" || mode == L"click" || mode == L"sysclose" || mode == L"settext" ||
+             mode == L"list" || mode == L"clickclose") {
+    HWND w = MainWindow(title);
+    for (int i = 0; i < 600 && !(w && IsWindowVisible(w)); ++i, Sleep(100)) w = MainWindow(title);
+    const int id = argc > 4 ? _wtoi(argv[4]) : 0;
+    if (w && IsWindowVisible(w)) {
+      code = 0;
+      if (mode == L"command") {
+        PostMessageW(w, WM_COMMAND, static_cast<WPARAM>(id), 0);
+      } else if (mode == L"click") {
+        HWND c = VisibleControl(w, id);
+        if (c) PostMessageW(c, BM_CLICK, 0, 0);
+        else code = 1;
+      } else if (mode == L"settext") {
+        HWND c = VisibleControl(w, id);
+        if (c && argc > 5) SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]));
+        else code = 1;
+      } else if (mode == L"clickclose") {
+        HWND c = VisibleControl(w, id);
+        if (c) PostMessageW(c, BM_CLICK, 0, 0);
+        HWND d = nullptr;
+        for (int i = 0; c && i < 250 && !d; ++i, Sleep(20)) d = OwnedDialog(w);
+        if (d) {
+          PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+          PostMessageW(d, WM_CLOSE, 0, 0);
+          Sleep(300);
+          if (IsWindow(d) && IsWindowVisible(d)) fwprintf(g_out, L"survived close\n");
+        } else {
+          code = 1;
+        }
+      } else if (mode == L"list") {
+        // only the listing
+      } else if (HWND d = OwnedDialog(w)) {
+        PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0);
+      } else {
+        code = 1;
+      }
+      Sleep(1000);
+      ListAll(w);
+    }
+    fwprintf(g_out, L"end %d\n", code);
   }
   fclose(g_out);
   return code;

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -46,6 +47,11 @@ class Control {
 // A report-view list control.
 class ListView : public Control {
  public:
+  // A single-selection report list with full-row selection (ui/screen_controls.cpp).
+  bool Create(HWND parent, int id, const RECT& r, HFONT font, DWORD style = 0);
+  void SetColumnHeader(int index, TextView header) const;
+  // Replaces the rows: one text per column each.
+  void SetRows(const std::vector<std::vector<Text>>& rows) const;
   void SetExtendedStyle(DWORD style) const { ListView_SetExtendedListViewStyle(hwnd_, style); }
   void AddColumn(int index, TextView header, int width) const;
   // Appends a row with the text of column 0; its index, or -1.
@@ -59,6 +65,7 @@ class ListView : public Control {
   void SetChecked(int row, bool on) const { ListView_SetCheckState(hwnd_, row, on ? TRUE : FALSE); }
   // The first selected row, or -1.
   int Selected() const { return ListView_GetNextItem(hwnd_, -1, LVNI_SELECTED); }
+  // -1 clears the selection.
   void Select(int row) const;
   // The row under a point in screen coordinates, or -1.
   int RowAt(POINT screen) const;

@@ -116,9 +116,11 @@ void MainWindow::OnInit() {
       if (s.page == dlg::kPageHome) OnPageLoaded(s.page, false);
     }
   }
-  native_screen_.Attach(::CreateWindowExW(0, kPageWindowClass, Wide(title).c_str(), WS_CHILD, area.left, area.top,
-                                          area.right - area.left, area.bottom - area.top, hwnd_, nullptr, instance_,
-                                          nullptr));
+  ScreenContext ctx{instance_, hwnd_, &app_, [this] { EndProcessNow(); }};
+  backup_ = std::make_unique<BackupScreen>(ctx);
+  if (!backup_->Create(hwnd_, area, Str(u"IDS_BTN_BACKUP_REG"))) Log(u"The backup screen could not be made");
+  settings_ = std::make_unique<SettingsScreen>(ctx);
+  if (!settings_->Create(hwnd_, area, Str(u"IDS_BTN_SETTINGS"))) Log(u"The settings screen could not be made");
   if (!home_loaded_) ::SetTimer(hwnd_, kTimerHomeLoadWatch, kHomeLoadWatchMs, nullptr);
 }
 
@@ -173,6 +175,7 @@ INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       ::EndPaint(hwnd_, &ps);
       return TRUE;
     }
+    case kMsgToScreen: OnScreenMessage(static_cast<int>(wp), static_cast<int>(lp)); return TRUE;
     case kMsgTrayIcon:
       if ((lp == WM_LBUTTONUP || lp == WM_LBUTTONDBLCLK) && dialog_) dialog_->OnTrayRestore();
       return TRUE;
@@ -226,9 +229,12 @@ bool MainWindow::OnCommand(int id) {
   }
   if (!dialog_) return false;
   if (dialog_->OnCommand(id)) return true;
-  if (id == dlg::kCmdBackupScreen || id == dlg::kCmdSettingsScreen) {
-    ShowScreen(kScreenNative);
-    native_screen_.SetText(Str(id == dlg::kCmdBackupScreen ? u"IDS_BTN_BACKUP_REG" : u"IDS_BTN_SETTINGS"));
+  if (id == dlg::kCmdBackupScreen) {
+    ShowBackupScreen();
+    return true;
+  }
+  if (id == dlg::kCmdSettingsScreen) {
+    ShowSettingsScreen(-1);
     return true;
   }
   return false;
@@ -350,8 +356,11 @@ void MainWindow::EnableNavigation(bool enabled) {
 void MainWindow::ShowScreen(int child) {
   const std::optional<HtmlScreen> screen = HtmlScreenOf(child);
   for (auto& p : pages_) p->Show(screen && p->page() == screen->page);
-  native_screen_.Show(!screen);
-  const int current = NavIndexOfScreen(child);
+  if (backup_) backup_->Show(child == kScreenBackup);
+  if (settings_) settings_->Show(child == kScreenSettings);
+  const int current = child == kScreenBackup     ? 3
+                      : child == kScreenSettings ? 4
+                                                 : NavIndexOfScreen(child);
   for (std::size_t i = 0; i < nav_.size(); ++i) nav_[i].SetCurrent(static_cast<int>(i) == current);
 }
 
@@ -388,12 +397,38 @@ void MainWindow::ShowProblemList() {
 
 void MainWindow::ShowScanAreaSettings() {
   if (mode_ == DialogMode::kScan) return;  // the scheduled scan ends at its start timer
-  ShowScreen(kScreenNative);
-  native_screen_.SetText(Str(u"IDS_BTN_SETTINGS"));
+  ShowSettingsScreen(SettingsScreen::kScanAreas);
+}
+
+void MainWindow::ShowBackupScreen() {
+  if (!backup_ || !*backup_) return;
+  ShowScreen(kScreenBackup);
+  backup_->Showing();
+}
+
+void MainWindow::ShowSettingsScreen(int page) {
+  if (!settings_ || !*settings_) return;
+  settings_->Reset();
+  if (page >= 0) settings_->ShowPage(static_cast<SettingsScreen::Page>(page));
+  ShowScreen(kScreenSettings);
 }
 
 void MainWindow::PostToScreen(int screen_command, int id) {
-  Log(u"Message " + ToText(id) + u" for screen " + ToText(screen_command) + u" is not handled here");
+  // Posted: it arrives after the command that shows its screen.
+  ::PostMessageW(hwnd_, kMsgToScreen, static_cast<WPARAM>(screen_command), static_cast<LPARAM>(id));
+}
+
+void MainWindow::OnScreenMessage(int screen_command, int id) {
+  if (screen_command == dlg::kCmdBackupScreen && backup_ && *backup_) backup_->OnScreenMessage(id);
+  else if (screen_command == dlg::kCmdSettingsScreen && settings_ && *settings_) settings_->OnScreenMessage(id);
+  else Log(u"Message " + ToText(id) + u" for screen " + ToText(screen_command) + u" is not handled here");
+}
+
+void MainWindow::EndProcessNow() {
+  // What the exit would save: the settings, the user lists, the string cache.
+  app_.ExitInstance();
+  tray_.Remove();
+  ::ExitProcess(0);
 }
 
 void MainWindow::RunReminder() {

@@ -18,6 +18,7 @@
 #include "app/main_dialog.h"
 #include "ui/browser_page.h"
 #include "ui/controls.h"
+#include "ui/native_screens.h"
 #include "ui/page_table.h"
 #include "ui/update_thread.h"
 #include "platform/win32/win32_clipboard.h"
@@ -37,8 +38,12 @@ inline constexpr UINT kHomeLoadWatchMs = 4000;
 // The results page's "detailed view" click, as a window command: it lets
 // the list be opened where no HTML engine shows the page.
 inline constexpr int kCmdDetailedView = 1190;
-// The screen of the native screens (backup, settings) until they exist.
-inline constexpr int kScreenNative = 110;
+// The native screens' numbers: backup (command 214) and settings (256).
+inline constexpr int kScreenBackup = 110;
+inline constexpr int kScreenSettings = 113;
+// A message for a native screen (PostToScreen): wParam the screen's
+// command, lParam the message.
+inline constexpr UINT kMsgToScreen = WM_APP + 3;
 
 class MainWindow final : public MainWindowView {
  public:
@@ -92,6 +97,11 @@ class MainWindow final : public MainWindowView {
   void ShowHelpMenu();
   void CheckForUpdates(const UpdateFlags& flags);
   void AnimateToTray();
+  void ShowBackupScreen();
+  void ShowSettingsScreen(int page);
+  void OnScreenMessage(int screen_command, int id);
+  // Ends the process at once (an elevated or new-language copy takes over).
+  void EndProcessNow();
   Text Str(TextView key) { return app_.strings().LookupString(key); }
   void Log(TextView line) { app_.log().LogLine(line); }
 
@@ -110,11 +120,12 @@ class MainWindow final : public MainWindowView {
   std::array<HoverButton, kNavButtons.size()> nav_;
   std::vector<std::unique_ptr<BrowserPage>> pages_;
   BrowserPage missing_page_{0, {}};  // answers for a page that was never made
-  Control native_screen_;
   Win32Clipboard clipboard_;
   Win32ShellOpen shell_open_;
   Win32KeyViewer key_viewer_;
   std::unique_ptr<UpdateThread> update_;
+  std::unique_ptr<BackupScreen> backup_;
+  std::unique_ptr<SettingsScreen> settings_;
   bool home_loaded_ = false;
   int exit_code_ = 0;
 };

@@ -17,7 +17,7 @@
 namespace hs::ui {
 
 // Posted to the window when a check ends; wParam is its UpdateOutcome.
-inline constexpr UINT kMsgUpdateCheckDone = WM_APP + 3;
+inline constexpr UINT kMsgUpdateCheckDone = WM_APP + 4;
 
 // The check's environment for this application: the settings' endpoint
 // (UpdateEndpoint) or the product's, the version resource's FileVersion.
