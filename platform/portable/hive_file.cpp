@@ -239,12 +239,15 @@ bool SameHiveContents(const fs::path& a, const fs::path& b, std::string* differe
   return SameKeys(ha.get(), hivex_root(ha.get()), hb.get(), hivex_root(hb.get()), ra.get(), 0, difference);
 }
 
-bool CompactHiveInPlace(const fs::path& file, std::string* error) {
+bool CompactHiveInPlace(const fs::path& file, std::string* error, const HiveCopyWriter& write) {
   fs::path copy = file, old = file;
   copy += ".compact";
   old += ".old";
   std::error_code ec;
-  if (!WriteCompactHive(file, copy, error)) return false;
+  if (!write(file, copy, error)) {
+    fs::remove(copy, ec);
+    return false;
+  }
   std::string difference;
   if (!SameHiveContents(file, copy, &difference)) {
     *error = "the compact copy fails verification: " + difference;

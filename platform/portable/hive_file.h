@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -43,6 +44,10 @@ namespace hs {
 // compared with the file, the file is renamed to "<file>.old", the copy to
 // `file`, and only then is "<file>.old" removed. When the copy cannot be
 // made or differs, it is removed and the file is left untouched.
-[[nodiscard]] bool CompactHiveInPlace(const std::filesystem::path& file, std::string* error);
+// `write` makes the copy (WriteCompactHive unless a test gives another).
+using HiveCopyWriter = std::function<bool(const std::filesystem::path& source, const std::filesystem::path& target,
+                                          std::string* error)>;
+[[nodiscard]] bool CompactHiveInPlace(const std::filesystem::path& file, std::string* error,
+                                      const HiveCopyWriter& write = WriteCompactHive);
 
 }  // namespace hs
