@@ -139,6 +139,13 @@ int RunDefrag(ScanPorts& ports, CliCommand command, std::ostream& out, std::ostr
     return kExitFailed;
   }
   out << "The compaction is scheduled for the next restart.\n";
+  RegValue boot;
+  if (ports.hives->ReadBootExecute(&boot) == err::kSuccess) {
+    out << "BootExecute:";
+    const std::vector<Text> entries = MultiStringEntries(boot.data);
+    for (std::size_t i = 0; i < entries.size(); ++i) out << (i ? " | " : " ") << PrintableText(entries[i]);
+    out << "\n";
+  }
   return o.summary_saved ? kExitOk : kExitFailed;
 }
 
