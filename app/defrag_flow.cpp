@@ -2,6 +2,17 @@
 
 namespace hs {
 
+DefragPageEntry OpenDefragPage(int major_version, bool administrator, Prompts& prompts, const StringLookup& strings) {
+  if (major_version == 6 && !administrator) return DefragPageEntry::kElevate;
+  return prompts.Ask(strings(u"IDS_ALERT_DEFRAG"), PromptButtons::kYesNo, PromptIcon::kWarning) == PromptAnswer::kYes
+             ? DefragPageEntry::kOpen
+             : DefragPageEntry::kDeclined;
+}
+
+Text LastOptimizationText(const AppSettings& settings, const StringLookup& strings) {
+  return settings.StrLatestRegDefrag.empty() ? strings(u"IDS_NOREGOPT_YET") : settings.StrLatestRegDefrag;
+}
+
 bool OptimizationPending(Registry& registry) {
   RegKey key = 0;
   if (registry.Open(kHkeyCurrentUser, kOptimizingKeyPath, kKeyRead, &key) != err::kSuccess) return false;

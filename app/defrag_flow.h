@@ -36,6 +36,15 @@ struct DefragEnv {
   StartEntryContext start;
 };
 
+// Opening the defragmentation page: on major version 6 a user who is not an
+// administrator restarts the program elevated with "hvxvistadefrag";
+// otherwise IDS_ALERT_DEFRAG is asked (Yes/No) and Yes opens the start page.
+enum class DefragPageEntry { kElevate, kOpen, kDeclined };
+inline constexpr TextView kDefragElevationSwitch = u"hvxvistadefrag";
+DefragPageEntry OpenDefragPage(int major_version, bool administrator, Prompts& prompts, const StringLookup& strings);
+// The start page's last optimisation: StrLatestRegDefrag, or IDS_NOREGOPT_YET.
+Text LastOptimizationText(const AppSettings& settings, const StringLookup& strings);
+
 // Whether a compaction is scheduled (the OPTIMIZING marker is 1).
 bool OptimizationPending(Registry& registry);
 

@@ -159,5 +159,28 @@ TEST(DefragFlow, AFailedInstallationStillLeavesTheSummaryAndMarkers) {
   EXPECT_TRUE(OptimizationPending(f.registry));
 }
 
+TEST(DefragFlow, OpeningThePage) {
+  class Answer final : public Prompts {
+   public:
+    PromptAnswer Ask(TextView text, PromptButtons, PromptIcon) override {
+      asked.emplace_back(text);
+      return answer;
+    }
+    PromptAnswer answer = PromptAnswer::kYes;
+    std::vector<Text> asked;
+  } prompts;
+  EXPECT_EQ(OpenDefragPage(6, false, prompts, Texts), DefragPageEntry::kElevate);
+  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_EQ(OpenDefragPage(6, true, prompts, Texts), DefragPageEntry::kOpen);
+  EXPECT_EQ(OpenDefragPage(5, false, prompts, Texts), DefragPageEntry::kOpen);
+  prompts.answer = PromptAnswer::kNo;
+  EXPECT_EQ(OpenDefragPage(5, true, prompts, Texts), DefragPageEntry::kDeclined);
+  EXPECT_EQ(prompts.asked.back(), u"IDS_ALERT_DEFRAG");
+  AppSettings settings;
+  EXPECT_EQ(LastOptimizationText(settings, Texts), u"IDS_NOREGOPT_YET");
+  settings.StrLatestRegDefrag = u"Wed. March 11, 2026. 09:30 AM";
+  EXPECT_EQ(LastOptimizationText(settings, Texts), settings.StrLatestRegDefrag);
+}
+
 }  // namespace
 }  // namespace hs
