@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/store/registry_store.h"
+#include "testing/defrag_doubles.h"
 #include "testing/fake_hives.h"
 #include "testing/manual_clock.h"
 #include "testing/memory_log.h"
@@ -12,15 +13,6 @@ namespace hs {
 namespace {
 
 using testing::FakeHives;
-
-class AnswerNo final : public Prompts {
- public:
-  PromptAnswer Ask(TextView text, PromptButtons, PromptIcon) override {
-    asked.emplace_back(text);
-    return PromptAnswer::kNo;
-  }
-  std::vector<Text> asked;
-};
 
 class RecordingRestore final : public SystemRestore {
  public:
@@ -45,7 +37,7 @@ struct Flow {
   testing::ScratchFs scratch{"hs_defrag_flow"};
   ManualClock clock{DateTime{2026, 3, 11, 9, 30}};
   MemoryLog log;
-  AnswerNo prompts;
+  testing::ScriptedPrompts prompts;
   RecordingRestore restore;
   SettingsStore store{registry, log};
   AppSettings settings;
@@ -70,11 +62,7 @@ struct Flow {
 TEST(DefragFlow, OptimizeInstallsSavesTheSummaryAndMarksTheNextStart) {
   Flow f;
   CRegCompact engine(f.hives, f.clock, f.log);
-  class NoProgress final : public AnalysisProgress {
-    void SetRange(std::uint32_t) override {}
-    void SetPosition(std::uint32_t) override {}
-    void SetText(TextView) override {}
-  } progress;
+  testing::NoProgress progress;
   engine.AnalyseHives(progress, Texts);
   ASSERT_EQ(engine.count, 2u);
   const OptimizeOutcome o = Optimize(f.env, engine);
@@ -97,11 +85,7 @@ TEST(DefragFlow, AfterTheRestartTheSummaryIsShownAndTheMarkersCleared) {
   Flow f;
   {
     CRegCompact engine(f.hives, f.clock, f.log);
-    class NoProgress final : public AnalysisProgress {
-      void SetRange(std::uint32_t) override {}
-      void SetPosition(std::uint32_t) override {}
-      void SetText(TextView) override {}
-    } progress;
+    testing::NoProgress progress;
     engine.AnalyseHives(progress, Texts);
     ASSERT_TRUE(Optimize(f.env, engine).installed);
   }
@@ -160,15 +144,8 @@ TEST(DefragFlow, AFailedInstallationStillLeavesTheSummaryAndMarkers) {
 }
 
 TEST(DefragFlow, OpeningThePage) {
-  class Answer final : public Prompts {
-   public:
-    PromptAnswer Ask(TextView text, PromptButtons, PromptIcon) override {
-      asked.emplace_back(text);
-      return answer;
-    }
-    PromptAnswer answer = PromptAnswer::kYes;
-    std::vector<Text> asked;
-  } prompts;
+  testing::ScriptedPrompts prompts;
+  prompts.answer = PromptAnswer::kYes;
   EXPECT_EQ(OpenDefragPage(6, false, prompts, Texts), DefragPageEntry::kElevate);
   EXPECT_TRUE(prompts.asked.empty());
   EXPECT_EQ(OpenDefragPage(6, true, prompts, Texts), DefragPageEntry::kOpen);

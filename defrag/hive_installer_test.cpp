@@ -5,6 +5,7 @@
 #include <random>
 
 #include "defrag/boot_compact.h"
+#include "testing/defrag_doubles.h"
 #include "testing/fake_hives.h"
 #include "testing/memory_log.h"
 
@@ -12,18 +13,7 @@ namespace hs {
 namespace {
 
 using testing::FakeHives;
-
-class ScriptedPrompts final : public Prompts {
- public:
-  PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon icon) override {
-    asked.emplace_back(text);
-    icons.push_back(icon);
-    return buttons == PromptButtons::kOk ? PromptAnswer::kOk : answer;
-  }
-  PromptAnswer answer = PromptAnswer::kNo;
-  std::vector<Text> asked;
-  std::vector<PromptIcon> icons;
-};
+using testing::ScriptedPrompts;
 
 Text Texts(TextView key) {
   if (key == u"IDS_OPT_AT_NEXT_RESTART") return u"Restart now?";

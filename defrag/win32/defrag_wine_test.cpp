@@ -9,26 +9,12 @@
 #include "platform/win32/win32_hives.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_wow64.h"
+#include "testing/defrag_doubles.h"
 #include "testing/manual_clock.h"
 #include "testing/memory_log.h"
 
 namespace hs {
 namespace {
-
-class AnswerNo final : public Prompts {
- public:
-  PromptAnswer Ask(TextView text, PromptButtons, PromptIcon) override {
-    asked.emplace_back(text);
-    return PromptAnswer::kNo;
-  }
-  std::vector<Text> asked;
-};
-
-class NoProgress final : public AnalysisProgress {
-  void SetRange(std::uint32_t) override {}
-  void SetPosition(std::uint32_t) override {}
-  void SetText(TextView) override {}
-};
 
 Text Texts(TextView key) { return Text(key); }
 
@@ -89,7 +75,7 @@ TEST(DefragOnWine, SeededHivesAreMeasuredAndTheInstallationKeepsOtherBootEntries
   MemoryLog log;
   {
     CRegCompact engine(s.hives, clock, log);
-    NoProgress progress;
+    testing::NoProgress progress;
     engine.AnalyseHives(progress, Texts);
     ASSERT_EQ(engine.count, 1u);
     const HiveRecord& r = engine.records[0];
@@ -109,7 +95,7 @@ TEST(DefragOnWine, SeededHivesAreMeasuredAndTheInstallationKeepsOtherBootEntries
   const Text system = s.hives.Folders().system_dir;
   const Text param = system + u"\\" + Text(kParameterFileName);
   s.files.push_back(param);
-  AnswerNo prompts;
+  testing::ScriptedPrompts prompts;
   HiveInstaller installer({s.hives, prompts, log, Texts, 6, s.w64});
   s.File(installer.BootProgramFile(), 16);
   bool quit = true;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#undef DeleteFile
 
 #include "platform/win32/win32_wow64.h"
 
