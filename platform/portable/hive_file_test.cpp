@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/portable/blank_hive.h"
+#include "platform/portable/machine_hives.h"
+#include "platform/store/registry_store.h"
 #include "testing/test_env.h"
 
 namespace hs {
@@ -172,6 +174,39 @@ TEST(HiveFile, HeaderCheckFromMemoryNeverReadsPastTheBuffer) {
     std::string error;
     (void)WriteCompactHive(d / "fuzz", d / "fuzz.copy", &error);
   }
+}
+
+TEST(MachineHives, CompactCopiesOfTheListedHiveFiles) {
+  HiveDir d;
+  fs::create_directories(d / "c" / "config");
+  fs::create_directories(d / "d");
+  Fragmented(d.path() / "c" / "config" / "SAM", 30);
+  MachineHivesSetup setup;
+  setup.drive_folders = {{u'C', d / "c"}, {u'D', d / "d"}};
+  setup.fixed_drives = {u'C', u'D'};
+  setup.hivelist = {{u"\\REGISTRY\\MACHINE\\SAM", u"\\Device\\HarddiskVolume1\\config\\SAM"},
+                    {u"\\REGISTRY\\MACHINE\\SECURITY", u"\\Device\\HarddiskVolume1\\config\\SECURITY"}};
+  RegistryStore registry;
+  MachineHives hives(setup, registry);
+  const std::vector<DriveDevice> drives = hives.FixedDrives();
+  ASSERT_EQ(drives.size(), 2u);
+  EXPECT_EQ(drives[1].drive, u"D:");
+  EXPECT_EQ(drives[1].device, u"\\Device\\HarddiskVolume2");
+  ASSERT_EQ(hives.SaveCompactCopy(kHkeyLocalMachine, u"sam", u"D:\\sam.bak"), err::kSuccess);
+  std::uint64_t file = 0, copy = 0;
+  ASSERT_EQ(hives.FileSize(u"C:\\config\\SAM", &file), err::kSuccess);
+  ASSERT_EQ(hives.FileSize(u"D:\\sam.bak", &copy), err::kSuccess);
+  EXPECT_LT(copy, file);
+  std::string difference;
+  EXPECT_TRUE(SameHiveContents(d.path() / "c" / "config" / "SAM", d.path() / "d" / "sam.bak", &difference));
+  // A listed hive without its file, and a hive that is not listed.
+  EXPECT_EQ(hives.SaveCompactCopy(kHkeyLocalMachine, u"security", u"D:\\security.bak"), err::kBadDbDatabase);
+  EXPECT_EQ(hives.SaveCompactCopy(kHkeyUsers, u"s-1-5-21", u"D:\\u.bak"), err::kFileNotFound);
+  EXPECT_FALSE(hives.Exists(u"D:\\security.bak"));
+  // The boot step's in-place compaction through the adapter.
+  Text error;
+  EXPECT_TRUE(hives.CompactInPlace(u"C:\\config\\SAM", &error)) << ToUtf8(error);
+  EXPECT_FALSE(hives.CompactInPlace(u"C:\\config\\SECURITY", &error));
 }
 
 }  // namespace
