@@ -90,6 +90,17 @@ std::string CliUsage() {
       "      free one) under an address with a random token, prints it and opens\n"
       "      it in the desktop's browser (not with --no-browser). Scans and repairs\n"
       "      work on the machine folder as the commands above do.\n"
+      "  hivesweep defrag analyze|optimize|summary [--machine DIR] [--data DIR]\n"
+      "      analyze: saves a compact copy of each analysed hive (SAM, SECURITY and\n"
+      "      the users' hives) and prints its file size, compact size and\n"
+      "      fragmentation, the overall figure and whether optimisation is needed.\n"
+      "      optimize: analyses, then (when needed) schedules the compaction of the\n"
+      "      hives at the next restart; it never restarts anything itself.\n"
+      "      summary: after the restart, reads the compaction results back, prints\n"
+      "      the summary and clears the markers of the scheduled compaction.\n"
+      "  hivesweep bootcompact [--machine DIR] [--data DIR]\n"
+      "      Linux: plays the boot-time program on the machine folder: compacts the\n"
+      "      hive files listed in the parameter file and writes the results back.\n"
       "  hivesweep show [--machine DIR]\n"
       "      Registry contents per root and view (Windows: the live registry).\n"
       "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
@@ -153,12 +164,24 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   else if (cmd == "restore") out->command = CliCommand::kRestore;
   else if (cmd == "delete-backup") out->command = CliCommand::kDeleteBackup;
   else if (cmd == "gui") out->command = CliCommand::kGui;
-  else {
+  else if (cmd == "bootcompact") out->command = CliCommand::kBootCompact;
+  else if (cmd == "defrag") {
+    const std::string sub = args.size() > 1 ? args[1] : "";
+    if (sub == "analyze") out->command = CliCommand::kDefragAnalyze;
+    else if (sub == "optimize") out->command = CliCommand::kDefragOptimize;
+    else if (sub == "summary") out->command = CliCommand::kDefragSummary;
+    else {
+      *error = "defrag needs analyze, optimize or summary";
+      return false;
+    }
+  } else {
     *error = "unknown command \"" + cmd + "\"";
     return false;
   }
   std::string areas, view, port;
-  for (std::size_t i = 1; i < args.size(); ++i) {
+  const bool defrag = out->command == CliCommand::kDefragAnalyze || out->command == CliCommand::kDefragOptimize ||
+                      out->command == CliCommand::kDefragSummary;
+  for (std::size_t i = defrag ? 2 : 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool scan = out->command == CliCommand::kScan || out->command == CliCommand::kRepair;
     const bool regcompare = out->command == CliCommand::kRegCompare;
@@ -166,7 +189,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     const bool backup = out->command == CliCommand::kBackup || out->command == CliCommand::kRestore ||
                         out->command == CliCommand::kDeleteBackup;
     const bool gui = out->command == CliCommand::kGui;
-    const bool undo = out->command == CliCommand::kUndo || out->command == CliCommand::kBackups || backup || gui;
+    const bool undo =
+        out->command == CliCommand::kUndo || out->command == CliCommand::kBackups || backup || gui || defrag ||
+        out->command == CliCommand::kBootCompact;
     const bool takes_file = out->command == CliCommand::kRestore || out->command == CliCommand::kDeleteBackup;
     const auto is_number = [](const std::string& t) {
       return !t.empty() && t.size() <= 6 && t.find_first_not_of("0123456789") == std::string::npos && std::stoi(t) > 0;

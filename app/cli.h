@@ -16,6 +16,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/hives.h"
 #include "platform/ini_reader.h"
 #include "platform/key_protection.h"
 #include "platform/recycle_bin.h"
@@ -43,7 +44,8 @@ inline constexpr int kExitUsage = 2;
 inline constexpr TextView kProgramVersion = u"0.1.0";
 
 enum class CliCommand {
-  kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup, kGui
+  kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup, kGui,
+  kDefragAnalyze, kDefragOptimize, kDefragSummary, kBootCompact
 };
 
 struct CliArguments {
@@ -105,6 +107,12 @@ struct ScanPorts {
   PortableSystemRestore* kept_restore_points = nullptr;
   // Elevated restarts; none: the commands run as they are.
   SelfLauncher* launcher = nullptr;
+  // Hive analysis and compaction; none: the defrag commands cannot run.
+  Hives* hives = nullptr;
+  // The boot-time step (machine folders only).
+  HiveFileCompactor* compactor = nullptr;
+  // The program's executable as the start after a restart names it.
+  Text program_path = {};
 };
 
 class ScanManager;
@@ -147,5 +155,15 @@ int RunFullRestore(ScanPorts& ports, TextView file, std::ostream& out, std::ostr
 // Deletes a full backup, or (file empty) undo set `undo_number` with its
 // archive.
 int RunDeleteBackup(ScanPorts& ports, TextView file, int undo_number, std::ostream& out, std::ostream& err);
+
+// `defrag analyze`: measures the hives and prints each with its file size,
+// compact size and fragmentation, the overall figure and whether
+// optimisation is required. `defrag optimize`: the same, then (when
+// required) installs the boot-time compaction; the restart question is
+// answered No. `defrag summary`: the start after the restart: reads the
+// results back, prints the summary, clears the markers.
+int RunDefrag(ScanPorts& ports, CliCommand command, std::ostream& out, std::ostream& err);
+// `bootcompact`: the boot-time step on a machine folder's hive files.
+int RunBootCompact(ScanPorts& ports, std::ostream& out, std::ostream& err);
 
 }  // namespace hs

@@ -55,6 +55,18 @@ TEST(CliArguments, CommandsAndTheirOptions) {
   EXPECT_TRUE(a.view32);
   EXPECT_EQ((std::vector<std::string>{"a.reg", "b.reg"}), a.files);
 
+  a = Parsed({"defrag", "optimize", "--machine", "m", "--data", "d"});
+  EXPECT_EQ(CliCommand::kDefragOptimize, a.command);
+  EXPECT_EQ("m", a.machine);
+  EXPECT_EQ("d", a.data);
+  EXPECT_EQ(CliCommand::kDefragAnalyze, Parsed({"defrag", "analyze"}).command);
+  EXPECT_EQ(CliCommand::kDefragSummary, Parsed({"defrag", "summary", "--data=x"}).command);
+  EXPECT_EQ(CliCommand::kBootCompact, Parsed({"bootcompact", "--machine", "m"}).command);
+  EXPECT_NE(std::string::npos, Refused({"defrag"}).find("analyze, optimize or summary"));
+  EXPECT_NE(std::string::npos, Refused({"defrag", "--machine", "m"}).find("analyze, optimize or summary"));
+  Refused({"defrag", "analyze", "--areas", "1"});
+  Refused({"bootcompact", "extra"});
+
   for (auto args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}, {"scan", "--bogus", "-h"}})
     EXPECT_EQ(CliCommand::kHelp, Parsed(args).command);
   EXPECT_NE(std::string::npos, CliUsage().find("hivesweep scan [--machine DIR] [--data DIR] [--areas MASK]"));

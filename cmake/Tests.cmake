@@ -55,7 +55,7 @@ if(HS_WIN32 AND TARGET test_platform)
 endif()
 
 if(NOT HS_WIN32 AND TARGET test_platform)
-  # The blank hive tests open and extend hives with hivex.
+  # The blank hive and hive file tests open and extend hives with hivex.
   target_link_libraries(test_platform PRIVATE PkgConfig::HIVEX PkgConfig::HTTPLIB)
 endif()
 
@@ -173,6 +173,10 @@ else()
   add_test(NAME blank_hive_check COMMAND ${CMAKE_SOURCE_DIR}/scripts/blank-hive-check.sh
                                           $<TARGET_FILE:hs_make_blank_hive> ${CMAKE_BINARY_DIR}/blank-hive-check)
   set_tests_properties(blank_hive_check PROPERTIES LABELS native TIMEOUT 120)
+  # Analysis, installation, boot step and summary on fragmented hive files.
+  add_test(NAME defrag_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/defrag-e2e.sh $<TARGET_FILE:hivesweep>
+                                           $<TARGET_FILE:hs_hive_fixture> ${CMAKE_BINARY_DIR}/defrag-e2e)
+  set_tests_properties(defrag_end_to_end PROPERTIES LABELS native TIMEOUT 180)
 endif()
 
 if(HS_WIN32)

@@ -25,6 +25,7 @@
 #include "platform/redirected_reg_editor.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_hives.h"
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_key_protection.h"
 #include "platform/win32/win32_recycle_bin.h"
@@ -115,6 +116,10 @@ int RunCommand(const CliArguments& a, ScanPorts& ports, const ScanOptions& optio
     case CliCommand::kRestore: return RunFullRestore(ports, FromUtf8(a.file), std::cout, std::cerr);
     case CliCommand::kDeleteBackup:
       return RunDeleteBackup(ports, FromUtf8(a.file), a.file.empty() ? a.undo_number : 0, std::cout, std::cerr);
+    case CliCommand::kDefragAnalyze:
+    case CliCommand::kDefragOptimize:
+    case CliCommand::kDefragSummary: return RunDefrag(ports, a.command, std::cout, std::cerr);
+    case CliCommand::kBootCompact: return RunBootCompact(ports, std::cout, std::cerr);
     default: return RunScan(ports, options, std::cout, std::cerr);
   }
 }
@@ -354,6 +359,12 @@ int Scan(const CliArguments& a) {
   ports.restore = &restore;
   Win32ShellLinks links;
   ports.links = &links;
+  Win32Hives hives(registry, wow64.IsWow64Process());
+  ports.hives = &hives;
+  {
+    const Text folder = ProgramFolder();
+    if (!folder.empty()) ports.program_path = folder + u"\\HiveSweep.exe";
+  }
   ScanOptions options;
   options.areas = a.areas;
   options.source = wow64.IsWow64Process() ? "the live registry (64-bit Windows)" : "the live registry";
@@ -427,6 +438,9 @@ int Scan(const CliArguments& a) {
   PortableSystemRestore restore_points(editor, m->fs(), m->clock(), m->data_folder() + u"\\Restore Points");
   ports.restore = &restore_points;
   ports.kept_restore_points = &restore_points;
+  ports.hives = &m->hives();
+  ports.compactor = &m->hives();
+  ports.program_path = u"C:\\Program Files\\HiveSweep\\HiveSweep.exe";
   ScanOptions options;
   options.areas = a.areas;
   options.source = "the machine " + o.folder.string() + " (" +
@@ -459,7 +473,8 @@ int Scan(const CliArguments& a) {
   }
   const int code = RunCommand(run, ports, options);
   if (a.command == CliCommand::kRepair || a.command == CliCommand::kUndo || a.command == CliCommand::kRestore ||
-      a.command == CliCommand::kBackup) {
+      a.command == CliCommand::kBackup || a.command == CliCommand::kDefragOptimize ||
+      a.command == CliCommand::kDefragSummary) {
     if (!SaveMachineState(m->registry(), o.registry_state)) {
       std::fprintf(stderr, "hivesweep: cannot save the machine's registry to %s\n", o.registry_state.string().c_str());
       return kExitFailed;
@@ -491,7 +506,16 @@ int Main(const std::vector<std::string>& args) {
     case CliCommand::kBackup:
     case CliCommand::kRestore:
     case CliCommand::kDeleteBackup:
+    case CliCommand::kDefragAnalyze:
+    case CliCommand::kDefragOptimize:
+    case CliCommand::kDefragSummary:
       return Scan(a);
+    case CliCommand::kBootCompact:
+#ifdef _WIN32
+      return BadArguments("bootcompact: on Windows the boot-time program compacts the hives; machine folders need the Linux build");
+#else
+      return Scan(a);
+#endif
     case CliCommand::kGui:
 #ifdef _WIN32
       return BadArguments("gui: on Windows the program is HiveSweep.exe");

@@ -6,6 +6,7 @@
 #include <map>
 #include <system_error>
 
+#include "platform/hive_limits.h"
 #include "platform/reg_text.h"
 #include "platform/shell_paths.h"
 
@@ -65,6 +66,7 @@ struct RawDescription {
   std::vector<Entry> drives;
   std::vector<Entry> environment;
   std::map<std::string, Entry> folders;
+  std::vector<Entry> hives;
 };
 
 bool ParseBool(const Entry& e, bool* out, Fault* fault) {
@@ -131,7 +133,8 @@ bool ReadSections(std::string_view text, RawDescription* raw, Fault* fault) {
         return false;
       }
       section = Lower(TrimAscii(std::string_view(line).substr(1, line.size() - 2)));
-      if (section != "machine" && section != "drives" && section != "environment" && section != "folders") {
+      if (section != "machine" && section != "drives" && section != "environment" && section != "folders" &&
+          section != "hives") {
         *fault = {line_no, "unknown section [" + section + "]"};
         return false;
       }
@@ -163,7 +166,7 @@ bool ReadSections(std::string_view text, RawDescription* raw, Fault* fault) {
         return false;
       }
     } else {
-      auto& list = section == "drives" ? raw->drives : raw->environment;
+      auto& list = section == "drives" ? raw->drives : section == "hives" ? raw->hives : raw->environment;
       if (duplicate(list)) {
         *fault = {line_no, "\"" + e.name + "\" is given twice"};
         return false;
@@ -360,6 +363,19 @@ bool Build(const RawDescription& raw, const std::vector<char16_t>& drives_with_f
     if (!ParseFolder(e, &folder, fault)) return false;
     special[it->csidl] = folder;
   }
+  // The loaded hives, as the hivelist key names them.
+  for (const Entry& e : raw.hives) {
+    const Text name = FromUtf8(e.name);
+    if (!StartsWithNoCase(name, u"\\REGISTRY\\") || name.size() > kMaxHiveNameChars) {
+      *fault = {e.line, "a hive is named \\REGISTRY\\..., not \"" + e.name + "\""};
+      return false;
+    }
+    if (e.value.empty() || e.value.size() * 2 > kMaxHivePathBytes) {
+      *fault = {e.line, e.name + ": expected the hive file's path"};
+      return false;
+    }
+    d.hives.push_back({name, e.value});
+  }
   // The desktop (CSIDL 0) resolves to the desktop folder.
   if (!special.count(0x00)) special[0x00] = special[0x10];
   d.folders.app_data = special[kCsidlAppData];
@@ -463,6 +479,26 @@ PortableMachine::PortableMachine(MachineDescription description, const stdfs::pa
   registry_ = std::make_unique<RegistryStore>(o);
 }
 
+void PortableMachine::SetUpHives(const std::map<char16_t, stdfs::path>& drive_folders) {
+  MachineHivesSetup setup;
+  setup.drive_folders = drive_folders;
+  for (const auto& [letter, type] : description_.shell.drives)
+    if (type == drive_type::kFixed) setup.fixed_drives.push_back(UpcaseUnit(letter));
+  std::sort(setup.fixed_drives.begin(), setup.fixed_drives.end());
+  setup.hivelist = description_.hives;
+  const Text windows = description_.shell.windows_directory;
+  setup.folders.system_dir = description_.facts.system_directory;
+  setup.folders.system_dir_short = setup.folders.system_dir;
+  setup.folders.windows_dir = windows;
+  const auto local = description_.folders.special.find(0x1C);
+  if (local != description_.folders.special.end()) setup.folders.local_app_data = local->second;
+  setup.folders.profiles_dir =
+      windows.substr(0, 2) + (description_.facts.major_version >= 6 ? u"\\Users" : u"\\Documents and Settings");
+  setup.administrator = description_.facts.administrator;
+  setup.windows64 = description_.shell.windows64;
+  hives_ = std::make_unique<MachineHives>(std::move(setup), *registry_);
+}
+
 std::unique_ptr<PortableMachine> PortableMachine::Load(const Options& options, std::string* error) {
   std::error_code ec;
   const stdfs::path folder = stdfs::absolute(options.folder, ec);
@@ -525,6 +561,7 @@ std::unique_ptr<PortableMachine> PortableMachine::Load(const Options& options, s
 
   std::unique_ptr<PortableMachine> m(new PortableMachine(std::move(description), data_host, data_letter, data_windows));
   for (const auto& [letter, path] : drive_folders) m->host_.MapDrive(letter, path);
+  m->SetUpHives(drive_folders);
   if (!options.program_folder.empty()) m->program_fs_.MapDrive(u'C', stdfs::absolute(options.program_folder, ec));
 
   // The registry: registry.reg, then registry.d/*.reg in name order.

@@ -24,6 +24,11 @@
 //                  a listed drive without a folder has no files)
 //   [environment]  NAME = VALUE, replacing or adding a variable; an empty
 //                  value removes it (PATH is the search path above)
+//   [hives]        the hivelist: NAME = PATH, e.g. \REGISTRY\MACHINE\SAM =
+//                  \Device\HarddiskVolume1\Windows\System32\config\SAM
+//                  (the fixed drives are volumes 1, 2, ... in letter
+//                  order; a drive path is taken as it is), in list order;
+//                  the files are real hive files (see machine_hives.h)
 //   [folders]      special folders by name (appdata, local_appdata,
 //                  profile, fonts, programs, startup, start_menu, recent,
 //                  ...; see kSpecialFolderNames), each X:\FOLDER
@@ -44,6 +49,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,6 +61,7 @@
 #include "platform/portable/host_shell_folders.h"
 #include "platform/portable/libxml2_xml_writer.h"
 #include "platform/portable/liblnk_shell_links.h"
+#include "platform/portable/machine_hives.h"
 #include "platform/portable/portable_ini_reader.h"
 #include "platform/portable/portable_shell_paths.h"
 #include "platform/portable/portable_single_instance.h"
@@ -84,6 +91,7 @@ struct MachineDescription {
   ShellFolderPaths folders; // AppData and the special folders
   std::vector<Text> protected_keys;
   Text user;
+  std::vector<LoadedHive> hives;  // [hives], in order
 };
 
 // Builds the description from machine.ini text (empty text: the defaults)
@@ -143,10 +151,13 @@ class PortableMachine {
   // The program's own files (read through program_ini()).
   FileSystem& program_fs() { return program_fs_; }
   IniReader& program_ini() { return program_ini_; }
+  // The hives of [hives] and their files in the drive folders (writable).
+  MachineHives& hives() { return *hives_; }
 
  private:
   PortableMachine(MachineDescription description, const std::filesystem::path& data_host, char16_t data_letter,
                   Text data_folder);
+  void SetUpHives(const std::map<char16_t, std::filesystem::path>& drive_folders);
 
   MachineDescription description_;
   std::size_t snapshot_keys_ = 0;
@@ -154,6 +165,7 @@ class PortableMachine {
   HostFileSystem host_;
   RedirectedFileSystem fs_;
   std::unique_ptr<RegistryStore> registry_;
+  std::unique_ptr<MachineHives> hives_;
   PortableWow64 wow64_;
   PortableSystemInfo system_;
   PortableKeyProtection protection_;

@@ -92,6 +92,20 @@ TEST(MachineDescription, SectionsOverrideTheDefaults) {
   EXPECT_EQ(u"C:\\Roam", d.folders.app_data) << "AppData is the appdata folder";
 }
 
+TEST(MachineDescription, HivesAreTheHivelistInOrder) {
+  const MachineDescription d = Parse(
+      "[hives]\n\\REGISTRY\\MACHINE\\SAM = \\Device\\HarddiskVolume1\\Windows\\System32\\config\\SAM\n"
+      "\\REGISTRY\\USER\\S-1 = C:\\Users\\u\\NTUSER.DAT\n");
+  ASSERT_EQ(d.hives.size(), 2u);
+  EXPECT_EQ(d.hives[0].name, u"\\REGISTRY\\MACHINE\\SAM");
+  EXPECT_EQ(d.hives[0].path, u"\\Device\\HarddiskVolume1\\Windows\\System32\\config\\SAM");
+  EXPECT_EQ(d.hives[1].path, u"C:\\Users\\u\\NTUSER.DAT");
+  EXPECT_NE(std::string::npos, ParseError("[hives]\nSAM = C:\\SAM\n").find("machine.ini:2: a hive is named"));
+  EXPECT_NE(std::string::npos, ParseError("[hives]\n\\REGISTRY\\A = \n").find("machine.ini:2:"));
+  EXPECT_NE(std::string::npos,
+            ParseError("[hives]\n\\REGISTRY\\A = C:\\a\n\\registry\\a = C:\\b\n").find("given twice"));
+}
+
 TEST(MachineDescription, FaultsNameTheirLine) {
   EXPECT_EQ("machine.ini:2: unknown section [network]", ParseError("[machine]\n[network]\n"));
   EXPECT_EQ("machine.ini:1: an entry before the first [section]", ParseError("user = x\n"));
