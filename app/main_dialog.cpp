@@ -71,7 +71,12 @@ void CHVXDlg::Open(const DialogStart& start) {
 }
 
 void CHVXDlg::HomePageLoaded() {
-  ShowChild(dlg::kScreenHome);
+  // An elevated restart opened a native screen for its action: the user
+  // stays there rather than being taken home when the home page arrives.
+  const StartupFlags& f = start_.flags;
+  const bool restart_screen = f.vista_full_backup || f.vista_full_backup_restore || f.vista_partial_backup_restore ||
+                              f.vista_schedule;
+  if (!restart_screen) ShowChild(dlg::kScreenHome);
   if (start_.splash_shown && !ShowSuppressed()) {
     env_.view.HideSplash();
     start_.splash_shown = false;

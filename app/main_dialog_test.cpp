@@ -358,6 +358,15 @@ TEST_F(MainDialogTest, StartUpModesAndElevatedRestarts) {
     dlg.OnTimer(dlg::kTimerCompactionResult);
     EXPECT_EQ((Events{"kill 104", "compaction result", "timer 112 27"}), events);
   }
+  for (bool restart : {false, true}) {  // the home page's arrival leaves a restart's screen in front
+    SCOPED_TRACE(restart);
+    events.clear();
+    DialogStart start;
+    start.flags.vista_full_backup = restart;
+    dlg.Open(start);
+    dlg.OnTimer(dlg::kTimerHomeLoaded);
+    EXPECT_EQ(!restart, Has("screen 107"));
+  }
 }
 
 TEST_F(MainDialogTest, RepairClicksWithinTheGapAreOneRepair) {

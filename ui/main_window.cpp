@@ -2,9 +2,11 @@
 
 #include <commctrl.h>
 
+#include "app/defrag_flow.h"
 #include "app/repair.h"
 #include "engine/scan_manager.h"
 #include "engine/scan_log.h"
+#include "platform/win32/win32_hives.h"
 #include "platform/win32/win32_xml_writer.h"
 #include "ui/problems_dialog.h"
 #include "ui/ui_resources.h"
@@ -446,7 +448,23 @@ void MainWindow::CheckForUpdates(const UpdateFlags& flags) {
   if (!update_->Start(flags)) Log(u"An update check runs already");
 }
 
-void MainWindow::ShowCompactionResult() { Log(u"The compaction result is not available here"); }
+// The start after a compaction: its results read back, the summary into the
+// settings, the markers cleared. The summary has no screen yet: it is logged.
+void MainWindow::ShowCompactionResult() {
+  AppEnvironment& env = app_.environment();
+  if (!env.prompts) return;
+  const bool windows64 = env.wow64.IsWow64Process();
+  Win32Hives hives(env.registry, windows64);
+  DefragEnv denv{hives, env.registry, env.fs, app_.data_folder(), env.clock, app_.log(), *env.prompts, env.restore,
+                 [this](TextView key) { return Str(key); }, env.system.MajorVersion(), windows64,
+                 app_.settings_store(), app_.settings(),
+                 StartEntryContext{env.system.MajorVersion(), FromWide(ProgramPath().c_str()), app_.AppTitle(), nullptr}};
+  const AfterOptimization after = StartedAfterOptimization(denv);
+  Log(FormatNumbers(u"Compaction results %d: %d hives, %d bytes before, %d bytes gained",
+                    {after.results, static_cast<std::int64_t>(after.summary.hives),
+                     static_cast<std::int64_t>(after.summary.total_before),
+                     static_cast<std::int64_t>(after.summary.total_gained)}));
+}
 
 void MainWindow::Quit() {
   tray_.Remove();
