@@ -7,6 +7,7 @@
 #include "platform/portable_system_info.h"
 #include "platform/store/registry_store.h"
 #include "platform/store_reg_editor.h"
+#include "testing/recording_prompts.h"
 #include "testing/manual_clock.h"
 #include "testing/memory_log.h"
 #include "testing/scratch_fs.h"
@@ -15,16 +16,6 @@ namespace hs {
 namespace {
 
 using namespace hs::testing;
-
-class RecordingPrompts final : public Prompts {
- public:
-  PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon) override {
-    shown.emplace_back(text);
-    return buttons == PromptButtons::kYesNo ? answer : PromptAnswer::kOk;
-  }
-  PromptAnswer answer = PromptAnswer::kYes;
-  std::vector<Text> shown;
-};
 
 class RecordingLauncher final : public SelfLauncher {
  public:

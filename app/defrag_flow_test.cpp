@@ -37,7 +37,7 @@ struct Flow {
   testing::ScratchFs scratch{"hs_defrag_flow"};
   ManualClock clock{DateTime{2026, 3, 11, 9, 30}};
   MemoryLog log;
-  testing::ScriptedPrompts prompts;
+  testing::RecordingPrompts prompts{PromptAnswer::kNo};
   RecordingRestore restore;
   SettingsStore store{registry, log};
   AppSettings settings;
@@ -139,20 +139,20 @@ TEST(DefragFlow, AFailedInstallationStillLeavesTheSummaryAndMarkers) {
   const OptimizeOutcome o = Optimize(f.env, engine);
   EXPECT_FALSE(o.installed);
   EXPECT_FALSE(f.hives.HasFile(kParamPath));
-  EXPECT_EQ(f.prompts.asked.size(), 1u);
+  EXPECT_EQ(f.prompts.shown.size(), 1u);
   EXPECT_TRUE(OptimizationPending(f.registry));
 }
 
 TEST(DefragFlow, OpeningThePage) {
-  testing::ScriptedPrompts prompts;
+  testing::RecordingPrompts prompts{PromptAnswer::kNo};
   prompts.answer = PromptAnswer::kYes;
   EXPECT_EQ(OpenDefragPage(6, false, prompts, Texts), DefragPageEntry::kElevate);
-  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_TRUE(prompts.shown.empty());
   EXPECT_EQ(OpenDefragPage(6, true, prompts, Texts), DefragPageEntry::kOpen);
   EXPECT_EQ(OpenDefragPage(5, false, prompts, Texts), DefragPageEntry::kOpen);
   prompts.answer = PromptAnswer::kNo;
   EXPECT_EQ(OpenDefragPage(5, true, prompts, Texts), DefragPageEntry::kDeclined);
-  EXPECT_EQ(prompts.asked.back(), u"IDS_ALERT_DEFRAG");
+  EXPECT_EQ(prompts.shown.back(), u"IDS_ALERT_DEFRAG");
   AppSettings settings;
   EXPECT_EQ(LastOptimizationText(settings, Texts), u"IDS_NOREGOPT_YET");
   settings.StrLatestRegDefrag = u"Wed. March 11, 2026. 09:30 AM";

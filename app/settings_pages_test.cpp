@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/recording_prompts.h"
 #include "testing/memory_log.h"
 #include "testing/scratch_fs.h"
 #include "testing/test_env.h"
@@ -12,17 +13,7 @@
 namespace hs {
 namespace {
 
-class RecordingPrompts final : public Prompts {
- public:
-  PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon icon) override {
-    shown.emplace_back(text);
-    icons.push_back(icon);
-    return buttons == PromptButtons::kOk ? PromptAnswer::kOk : answer;
-  }
-  PromptAnswer answer = PromptAnswer::kYes;
-  std::vector<Text> shown;
-  std::vector<PromptIcon> icons;
-};
+using ::hs::testing::RecordingPrompts;
 
 class SettingsPagesTest : public ::testing::Test {
  protected:

@@ -13,7 +13,7 @@ namespace hs {
 namespace {
 
 using testing::FakeHives;
-using testing::ScriptedPrompts;
+using testing::RecordingPrompts;
 
 Text Texts(TextView key) {
   if (key == u"IDS_OPT_AT_NEXT_RESTART") return u"Restart now?";
@@ -25,7 +25,7 @@ constexpr TextView kParamPath = u"C:\\Windows\\system32\\QTMKXSet.bin";
 
 struct Install {
   FakeHives hives;
-  ScriptedPrompts prompts;
+  RecordingPrompts prompts{PromptAnswer::kNo};
   MemoryLog log;
   int major = 6;
   bool windows64 = true;
@@ -142,7 +142,7 @@ TEST(HiveInstaller, AnsweringNoStillInstalls) {
   EXPECT_FALSE(quit);
   EXPECT_TRUE(i.installed);
   EXPECT_TRUE(t.hives.shutdowns.empty());
-  EXPECT_EQ(t.prompts.asked, (std::vector<Text>{u"Restart now?"}));
+  EXPECT_EQ(t.prompts.shown, (std::vector<Text>{u"Restart now?"}));
   EXPECT_TRUE(t.hives.HasFile(kParamPath));
   EXPECT_EQ(MultiStringEntries(t.hives.boot_execute->data),
             (std::vector<Text>{u"autocheck autochk *", u"KXBoot64 \\??\\" + Text(kParamPath), u"othercheck \\??\\C:\\x.log"}));
@@ -168,9 +168,9 @@ TEST(HiveInstaller, NoBootProgramNoInstallation) {
   EXPECT_FALSE(i.InstallBootCompaction());
   EXPECT_FALSE(t.hives.HasFile(kParamPath));
   EXPECT_FALSE(t.hives.boot_execute.has_value());
-  ASSERT_EQ(t.prompts.asked.size(), 1u);
+  ASSERT_EQ(t.prompts.shown.size(), 1u);
   EXPECT_EQ(t.prompts.icons[0], PromptIcon::kError);
-  EXPECT_NE(t.prompts.asked[0].find(u"KXBoot64.exe"), Text::npos);
+  EXPECT_NE(t.prompts.shown[0].find(u"KXBoot64.exe"), Text::npos);
 }
 
 TEST(HiveInstaller, FailureTexts) {
@@ -179,7 +179,7 @@ TEST(HiveInstaller, FailureTexts) {
     t.hives.create_error = err::kAccessDenied;
     HiveInstaller i = t.Make();
     EXPECT_FALSE(i.InstallBootCompaction());
-    EXPECT_EQ(t.prompts.asked, (std::vector<Text>{u"Install failed!\r\nFailed to create parameter file2.\r\n"
+    EXPECT_EQ(t.prompts.shown, (std::vector<Text>{u"Install failed!\r\nFailed to create parameter file2.\r\n"
                                                   u"Error code 0x05.\r\nmessage 5"}));
   }
   {
@@ -188,21 +188,21 @@ TEST(HiveInstaller, FailureTexts) {
     HiveInstaller i = t.Make();
     EXPECT_FALSE(i.InstallBootCompaction());
     EXPECT_FALSE(t.hives.HasFile(kParamPath));  // deleted after the failed write
-    EXPECT_EQ(t.prompts.asked[0], u"Install failed!\r\nError during file write.\r\nError code 0x70.\r\nmessage 112");
+    EXPECT_EQ(t.prompts.shown[0], u"Install failed!\r\nError during file write.\r\nError code 0x70.\r\nmessage 112");
   }
   {
     Install t;
     t.hives.boot_open_error = err::kAccessDenied;
     HiveInstaller i = t.Make();
     EXPECT_FALSE(i.InstallBootCompaction());
-    EXPECT_EQ(t.prompts.asked[0], u"Install failed!\r\nFailed to open registry key1\r\nError code 0x05.\r\nmessage 5");
+    EXPECT_EQ(t.prompts.shown[0], u"Install failed!\r\nFailed to open registry key1\r\nError code 0x05.\r\nmessage 5");
   }
   {
     Install t;
     t.hives.boot_write_error = err::kAccessDenied;
     HiveInstaller i = t.Make();
     EXPECT_FALSE(i.InstallBootCompaction());
-    EXPECT_EQ(t.prompts.asked[0], u"Install failed!\r\nFailed to write registry key1\r\nError code 0x05.\r\nmessage 5");
+    EXPECT_EQ(t.prompts.shown[0], u"Install failed!\r\nFailed to write registry key1\r\nError code 0x05.\r\nmessage 5");
     EXPECT_FALSE(i.installed);
   }
   EXPECT_EQ(ErrorDetail(0, u"x"), u"Unknown error");

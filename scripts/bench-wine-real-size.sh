@@ -50,14 +50,7 @@ t0=$(date +%s)
 /usr/lib/wine/wine64 reg query 'HKLM\SOFTWARE\Vendor0\App0' >/dev/null 2>&1 \
   || { echo "the generated registry did not load" >&2; exit 1; }
 rm generated.reg
-# Into the prefix's own folders where only the case differs ("Users" and
-# Wine's "users"): two such folders would make answers depend on case.
-for entry in "$work/machine/drive_c"/*; do
-  name=$(basename "$entry")
-  target=$(ls | grep -ixF -- "$name" | head -n 1 || true)
-  mkdir -p "${target:=$name}"
-  cp -r "$entry/." "$target/"
-done
+"$src/scripts/copy-machine-files.sh" "$work/machine/drive_c" "$WINEPREFIX/drive_c"
 echo "loaded $keys generated keys into the prefix in $(( $(date +%s) - t0 )) s"
 echo "$keys" > "$work/loaded"
 cd "$win"

@@ -59,12 +59,7 @@ for f in "$sample/registry.reg" "$sample"/registry.d/*.reg; do
   /usr/lib/wine/wine64 regedit /s 'C:\hs-sample.reg'
 done
 rm -f hs-sample.reg
-for entry in "$sample/drive_c"/*; do
-  name=$(basename "$entry")
-  target=$(ls | grep -ixF -- "$name" | head -n 1 || true)
-  mkdir -p "${target:=$name}"
-  cp -r "$entry/." "$target/"
-done
+"$here/scripts/copy-machine-files.sh" "$sample/drive_c" "$WINEPREFIX/drive_c"
 
 # What the sample holds, as the native front end finds it: key paths.
 "$native" scan --machine "$sample" --data "$out/native-data" > "$out/native-scan.txt"

@@ -1,11 +1,12 @@
 // Doubles for the defragmentation tests: a progress dialog that shows
-// nothing, and prompts that record what was asked and answer as told.
+// nothing (their prompts: testing/recording_prompts.h).
 #pragma once
 
 #include <vector>
 
 #include "defrag/hive_analysis.h"
 #include "platform/prompts.h"
+#include "testing/recording_prompts.h"
 
 namespace hs::testing {
 
@@ -14,19 +15,6 @@ class NoProgress final : public AnalysisProgress {
   void SetRange(std::uint32_t) override {}
   void SetPosition(std::uint32_t) override {}
   void SetText(TextView) override {}
-};
-
-// Yes/No questions get `answer`; OK boxes get OK.
-class ScriptedPrompts final : public Prompts {
- public:
-  PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon icon) override {
-    asked.emplace_back(text);
-    icons.push_back(icon);
-    return buttons == PromptButtons::kOk ? PromptAnswer::kOk : answer;
-  }
-  PromptAnswer answer = PromptAnswer::kNo;
-  std::vector<Text> asked;
-  std::vector<PromptIcon> icons;
 };
 
 }  // namespace hs::testing

@@ -10,12 +10,13 @@ namespace hs::testing {
 
 class RecordingPrompts final : public Prompts {
  public:
+  explicit RecordingPrompts(PromptAnswer answer_to_questions = PromptAnswer::kYes) : answer(answer_to_questions) {}
   PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon icon) override {
     shown.emplace_back(text);
     icons.push_back(icon);
     return buttons == PromptButtons::kOk ? PromptAnswer::kOk : answer;
   }
-  PromptAnswer answer = PromptAnswer::kYes;
+  PromptAnswer answer;
   std::vector<Text> shown;
   std::vector<PromptIcon> icons;
 };

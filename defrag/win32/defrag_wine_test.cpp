@@ -95,13 +95,13 @@ TEST(DefragOnWine, SeededHivesAreMeasuredAndTheInstallationKeepsOtherBootEntries
   const Text system = s.hives.Folders().system_dir;
   const Text param = system + u"\\" + Text(kParameterFileName);
   s.files.push_back(param);
-  testing::ScriptedPrompts prompts;
+  testing::RecordingPrompts prompts{PromptAnswer::kNo};
   HiveInstaller installer({s.hives, prompts, log, Texts, 6, s.w64});
   s.File(installer.BootProgramFile(), 16);
   bool quit = true;
-  ASSERT_TRUE(installer.InstallBootCompaction(&quit)) << (prompts.asked.empty() ? "" : ToUtf8(prompts.asked[0]));
+  ASSERT_TRUE(installer.InstallBootCompaction(&quit)) << (prompts.shown.empty() ? "" : ToUtf8(prompts.shown[0]));
   EXPECT_FALSE(quit);
-  EXPECT_EQ(prompts.asked, (std::vector<Text>{u"IDS_OPT_AT_NEXT_RESTART"}));
+  EXPECT_EQ(prompts.shown, (std::vector<Text>{u"IDS_OPT_AT_NEXT_RESTART"}));
 
   std::vector<std::uint8_t> bytes;
   ASSERT_EQ(s.hives.ReadFile(param, 1 << 20, &bytes), err::kSuccess);
