@@ -10,16 +10,8 @@
 set -euo pipefail
 build=$1
 here=$(cd "$(dirname "$0")/.." && pwd)
-export HS_BUILD_DIR="$build"
-"$here/scripts/wine-run.sh" --prepare
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export XDG_DATA_HOME="$build/wine-xdg"
-
-install="$WINEPREFIX/drive_c/Program Files/HiveSweep"
-mkdir -p "$install"
-cp "$build/HiveSweep.exe" "$build/eng_hsw.ini" "$install/"
-exe='C:\Program Files\HiveSweep\HiveSweep.exe'
-data=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming)/Corvanta/HiveSweep
+. "$here/scripts/wine-checks.sh"
+hs_prefix "$build" "$build/HiveSweep.exe" "$build/eng_hsw.ini"
 
 run() {  # run ARG...: the program under a virtual display when one can be had
   if command -v xvfb-run >/dev/null 2>&1; then
@@ -32,7 +24,6 @@ fail() { echo "FAILED: $*"; exit 1; }
 reg_value() {  # reg_value NAME: the data of a settings value, or nothing
   wine reg query 'HKCU\Software\Corvanta\HiveSweep' /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1==n {print $3}'
 }
-log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8; }
 
 wine reg delete 'HKCU\Software\Corvanta' /f >/dev/null 2>&1 || true
 rm -rf "$data"

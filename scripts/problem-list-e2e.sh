@@ -14,44 +14,25 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 native=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 here=$(cd "$(dirname "$0")/.." && pwd)
-if [ -z "${HS_IN_XVFB:-}" ]; then
-  exec env HS_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$build" "$native"
-fi
+. "$here/scripts/wine-checks.sh"
+hs_in_xvfb "$0" "$build" "$native"
 work="$build/problem-list"
-export HS_BUILD_DIR="$work"
 # A fresh prefix each time: the repair below changes its registry.
-"$here/scripts/wine-run.sh" --stop 2>/dev/null || true
+HS_BUILD_DIR="$work" "$here/scripts/wine-run.sh" --stop 2>/dev/null || true
 rm -rf "$work"
-"$here/scripts/wine-run.sh" --prepare
-export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export XDG_DATA_HOME="$work/wine-xdg"
+hs_prefix "$work" "$build/HiveSweep.exe" "$build/hs_list_probe.exe" "$build/eng_hsw.ini"
 trap '"$here/scripts/wine-run.sh" --stop' EXIT
 cd "$WINEPREFIX/drive_c"
 
 out="$build/problem-list-e2e"
 rm -rf "$out" && mkdir -p "$out"
 sample="$here/samples/demo-machine"
-install="$WINEPREFIX/drive_c/Program Files/HiveSweep"
-mkdir -p "$install"
-cp "$build/HiveSweep.exe" "$build/hs_list_probe.exe" "$build/eng_hsw.ini" "$install/"
-exe='C:\Program Files\HiveSweep\HiveSweep.exe'
 probe='C:\Program Files\HiveSweep\hs_list_probe.exe'
 probe_out="$WINEPREFIX/drive_c/hs-list-probe.txt"
-data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Corvanta/HiveSweep"
 desktop=/desktop=HiveSweep,1000x700
 
 fail() { echo "FAILED: $*"; [ -f "$probe_out" ] && cat "$probe_out"; exit 1; }
-probe_text() { { iconv -f utf-8 -t utf-8 "$probe_out" 2>/dev/null || true; } | sed 's/^\xEF\xBB\xBF//' | tr -d '\r'; }
 list_probe() { wine explorer "$desktop" "$probe" 'C:\hs-list-probe.txt' HiveSweep "$@" & }
-wait_probe() {  # wait_probe PATTERN SECONDS
-  local i
-  for i in $(seq "$2"); do
-    probe_text | grep -q "$1" && return 0
-    sleep 1
-  done
-  return 1
-}
-log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8; }
 
 # The sample machine.
 for f in "$sample/registry.reg" "$sample"/registry.d/*.reg; do

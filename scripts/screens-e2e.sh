@@ -14,23 +14,14 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
-if [ -z "${HS_IN_XVFB:-}" ]; then
-  exec env HS_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$build"
-fi
-export HS_BUILD_DIR="$build"
-"$here/scripts/wine-run.sh" --prepare
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export XDG_DATA_HOME="$build/wine-xdg"
+. "$here/scripts/wine-checks.sh"
+hs_in_xvfb "$0" "$build"
+hs_prefix "$build" "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
 
 out="$build/screens-e2e"
 rm -rf "$out" && mkdir -p "$out"
-install="$WINEPREFIX/drive_c/Program Files/HiveSweep"
-mkdir -p "$install"
-cp "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini" "$install/"
-exe='C:\Program Files\HiveSweep\HiveSweep.exe'
 probe_exe='C:\Program Files\HiveSweep\hs_window_probe.exe'
 probe_out="$WINEPREFIX/drive_c/hs-screens-probe.txt"
-data=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming)/Corvanta/HiveSweep
 desktop=/desktop=HiveSweep,1000x700
 settings_key='HKCU\Software\Corvanta\HiveSweep'
 
@@ -41,7 +32,6 @@ fail() {
   wineserver -k 2>/dev/null || true
   exit 1
 }
-log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8; }
 # probe NAME MODE [ARGS...]: runs the probe in the virtual desktop (windows
 # of another desktop are not found); its control list in $out/NAME.txt.
 probe() {

@@ -11,22 +11,14 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
-export HS_BUILD_DIR="$build"
-"$here/scripts/wine-run.sh" --prepare
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export XDG_DATA_HOME="$build/wine-xdg"
+. "$here/scripts/wine-checks.sh"
+hs_prefix "$build" "$build/HiveSweep.exe" "$build/eng_hsw.ini"
 cd "$WINEPREFIX/drive_c"
 
 out="$build/update-e2e"
 rm -rf "$out" && mkdir -p "$out/site/Corvanta/HiveSweep"
-install="$WINEPREFIX/drive_c/Program Files/HiveSweep"
-mkdir -p "$install"
-cp "$build/HiveSweep.exe" "$build/eng_hsw.ini" "$install/"
-exe='C:\Program Files\HiveSweep\HiveSweep.exe'
-data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Corvanta/HiveSweep"
 key='HKCU\Software\Corvanta\HiveSweep'
 fail() { echo "FAILED: $*"; cat "$out/server.log" 2>/dev/null | tail -5; exit 1; }
-log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8 | tr -d '\r'; }
 
 python3 -m http.server 0 --bind 127.0.0.1 --directory "$out/site" > "$out/server.log" 2>&1 &
 server=$!

@@ -12,36 +12,17 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
-if [ -z "${HS_IN_XVFB:-}" ]; then
-  exec env HS_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$build"
-fi
-export HS_BUILD_DIR="$build"
-"$here/scripts/wine-run.sh" --prepare
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export XDG_DATA_HOME="$build/wine-xdg"
+. "$here/scripts/wine-checks.sh"
+hs_in_xvfb "$0" "$build"
+hs_prefix "$build" "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
 
 out="$build/window-e2e"
 rm -rf "$out" && mkdir -p "$out"
-install="$WINEPREFIX/drive_c/Program Files/HiveSweep"
-mkdir -p "$install"
-cp "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini" "$install/"
-exe='C:\Program Files\HiveSweep\HiveSweep.exe'
 probe='C:\Program Files\HiveSweep\hs_window_probe.exe'
 probe_out="$WINEPREFIX/drive_c/hs-window-probe.txt"
-data=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming)/Corvanta/HiveSweep
 desktop=/desktop=HiveSweep,1000x700
 
 fail() { echo "FAILED: $*"; [ -f "$probe_out" ] && cat "$probe_out"; wineserver -k 2>/dev/null || true; exit 1; }
-log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8; }
-probe_text() { iconv -f utf-8 -t utf-8 "$probe_out" 2>/dev/null | sed 's/^\xEF\xBB\xBF//'; }
-wait_probe() {  # wait_probe PATTERN SECONDS: until the probe's file holds PATTERN
-  local i
-  for i in $(seq "$2"); do
-    grep -q "$1" "$probe_out" 2>/dev/null && return 0
-    sleep 1
-  done
-  return 1
-}
 
 wine reg delete 'HKCU\Software\Corvanta' /f >/dev/null 2>&1 || true
 rm -rf "$data"

@@ -18,21 +18,14 @@ void PumpMessages() {
   }
 }
 
-ProblemsViewEnv WithoutCallbacks(ProblemsViewEnv env) {
-  env.row_changed = nullptr;
-  env.row_removed = nullptr;
-  env.pump = PumpMessages;
-  return env;
-}
-
 }  // namespace
 
 ProblemsDialog::ProblemsDialog(HINSTANCE instance, ProblemsViewEnv env)
     : instance_(instance), strings_(env.strings), model_([this, &env] {
-        ProblemsViewEnv e = WithoutCallbacks(std::move(env));
-        e.row_changed = [this](std::size_t row) { list_.SetChecked(static_cast<int>(row), model_.Ticked(row)); };
-        e.row_removed = [this](std::size_t row) { list_.DeleteRow(static_cast<int>(row)); };
-        return e;
+        env.row_changed = [this](std::size_t row) { list_.SetChecked(static_cast<int>(row), model_.Ticked(row)); };
+        env.row_removed = [this](std::size_t row) { list_.DeleteRow(static_cast<int>(row)); };
+        env.pump = PumpMessages;
+        return std::move(env);
       }()) {}
 
 int ProblemsDialog::Run(HWND owner) {

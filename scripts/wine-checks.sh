@@ -1,0 +1,43 @@
+# Shared set-up of the Wine checks (scripts/*-e2e.sh), sourced after the
+# caller has set `here` (the source tree): the private prefix, the program
+# installed under C:\Program Files\HiveSweep, its data folder and log, and
+# the probes' answer files.
+
+# hs_in_xvfb SCRIPT ARGS...: runs the calling script again, once, under a
+# virtual display.
+hs_in_xvfb() {
+  [ -n "${HS_IN_XVFB:-}" ] && return 0
+  exec env HS_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x800x24" "$@"
+}
+
+# hs_prefix HOME FILE...: the private prefix under HOME (made when missing),
+# its environment exported, FILEs installed; sets `install`, `exe`, `data`.
+hs_prefix() {
+  local home=$1
+  shift
+  export HS_BUILD_DIR="$home"
+  "$here/scripts/wine-run.sh" --prepare
+  export WINEPREFIX="$home/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+  export XDG_DATA_HOME="$home/wine-xdg"
+  install="$WINEPREFIX/drive_c/Program Files/HiveSweep"
+  mkdir -p "$install"
+  [ $# -eq 0 ] || cp "$@" "$install/"
+  exe='C:\Program Files\HiveSweep\HiveSweep.exe'
+  data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Corvanta/HiveSweep"
+}
+
+# The program's debug logs, as UTF-8 without CRs.
+log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8 | tr -d '\r'; }
+
+# The probe's answer file ($probe_out), without its BOM and CRs.
+probe_text() { { iconv -f utf-8 -t utf-8 "$probe_out" 2>/dev/null || true; } | sed 's/^\xEF\xBB\xBF//' | tr -d '\r'; }
+
+# wait_probe PATTERN SECONDS: until the probe's answer holds PATTERN.
+wait_probe() {
+  local i
+  for i in $(seq "$2"); do
+    probe_text | grep -q "$1" && return 0
+    sleep 1
+  done
+  return 1
+}
