@@ -101,6 +101,11 @@ std::string CliUsage() {
       "  hivesweep bootcompact [--machine DIR] [--data DIR]\n"
       "      Linux: plays the boot-time program on the machine folder: compacts the\n"
       "      hive files listed in the parameter file and writes the results back.\n"
+      "  hivesweep update-check [--endpoint URL] [--machine DIR] [--data DIR]\n"
+      "      Asks the update service (URL, else the setting UpdateEndpoint, else the\n"
+      "      product's address) and prints the own version, the answer and what the\n"
+      "      program would do: nothing, open the page, or download, verify and start\n"
+      "      the installer. Runs nothing; writes only the answer file.\n"
       "  hivesweep show [--machine DIR]\n"
       "      Registry contents per root and view (Windows: the live registry).\n"
       "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
@@ -165,6 +170,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   else if (cmd == "delete-backup") out->command = CliCommand::kDeleteBackup;
   else if (cmd == "gui") out->command = CliCommand::kGui;
   else if (cmd == "bootcompact") out->command = CliCommand::kBootCompact;
+  else if (cmd == "update-check") out->command = CliCommand::kUpdateCheck;
   else if (cmd == "defrag") {
     const std::string sub = args.size() > 1 ? args[1] : "";
     if (sub == "analyze") out->command = CliCommand::kDefragAnalyze;
@@ -191,7 +197,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     const bool gui = out->command == CliCommand::kGui;
     const bool undo =
         out->command == CliCommand::kUndo || out->command == CliCommand::kBackups || backup || gui || defrag ||
-        out->command == CliCommand::kBootCompact;
+        out->command == CliCommand::kBootCompact || out->command == CliCommand::kUpdateCheck;
     const bool takes_file = out->command == CliCommand::kRestore || out->command == CliCommand::kDeleteBackup;
     const auto is_number = [](const std::string& t) {
       return !t.empty() && t.size() <= 6 && t.find_first_not_of("0123456789") == std::string::npos && std::stoi(t) > 0;
@@ -208,6 +214,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     else if (takes_file && out->file.empty() && !a.empty() && a[0] != '-') out->file = a;
     else if (scan && IsOption(a, "--areas")) ok = TakeValue(args, &i, "--areas", &areas, error);
     else if (gui && a == "--no-browser") out->no_browser = true;
+    else if (out->command == CliCommand::kUpdateCheck && IsOption(a, "--endpoint"))
+      ok = TakeValue(args, &i, "--endpoint", &out->endpoint, error);
     else if (gui && IsOption(a, "--port")) ok = TakeValue(args, &i, "--port", &port, error);
     else if (regcompare && IsOption(a, "--ignore")) {
       std::string key;

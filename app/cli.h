@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/hives.h"
+#include "platform/http_client.h"
 #include "platform/ini_reader.h"
 #include "platform/key_protection.h"
 #include "platform/recycle_bin.h"
@@ -45,7 +46,7 @@ inline constexpr TextView kProgramVersion = u"0.1.0";
 
 enum class CliCommand {
   kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup, kGui,
-  kDefragAnalyze, kDefragOptimize, kDefragSummary, kBootCompact
+  kDefragAnalyze, kDefragOptimize, kDefragSummary, kBootCompact, kUpdateCheck
 };
 
 struct CliArguments {
@@ -61,6 +62,7 @@ struct CliArguments {
   std::string file;                    // restore FILE, delete-backup FILE
   int port = 0;                        // gui --port N; 0: any free port
   bool no_browser = false;             // gui --no-browser
+  std::string endpoint;                // update-check --endpoint URL; empty: the setting, else the default
 };
 
 // The usage text (ends with a line feed).
@@ -113,6 +115,11 @@ struct ScanPorts {
   HiveFileCompactor* compactor = nullptr;
   // The program's executable as the start after a restart names it.
   Text program_path = {};
+  // The update check: the web client, an INI reader of `fs` and the
+  // program's own version; no client: update-check cannot run.
+  HttpClient* http = nullptr;
+  IniReader* data_ini = nullptr;
+  Text own_version = {};
 };
 
 class ScanManager;
@@ -165,5 +172,12 @@ int RunDeleteBackup(ScanPorts& ports, TextView file, int undo_number, std::ostre
 int RunDefrag(ScanPorts& ports, CliCommand command, std::ostream& out, std::ostream& err);
 // `bootcompact`: the boot-time step on a machine folder's hive files.
 int RunBootCompact(ScanPorts& ports, std::ostream& out, std::ostream& err);
+
+// `update-check`: asks the update service (`endpoint`, else the settings
+// value UpdateEndpoint, else the product's address) and prints the own
+// version, the request, the answer and what the program would do with it.
+// Downloads and starts nothing; only the answer file is written into the
+// data folder, as the program's check does. Exit 1 when no answer came.
+int RunUpdateCheck(ScanPorts& ports, TextView endpoint, std::ostream& out, std::ostream& err);
 
 }  // namespace hs

@@ -13,7 +13,10 @@
 
 #include "app/data_folder.h"
 #include "app/settings.h"
+#include "app/update_check.h"
+#include "platform/portable/curl_http_client.h"
 #include "platform/portable/portable_machine.h"
+#include "testing/loopback_http_server.h"
 #include "testing/test_env.h"
 #endif
 
@@ -121,6 +124,17 @@ TEST(CliArguments, GuiTakesAPortAndNoBrowser) {
   Refused({"scan", "--no-browser"});
 }
 
+TEST(CliArguments, UpdateCheckTakesAnEndpoint) {
+  const CliArguments a = Parsed({"update-check", "--endpoint", "http://127.0.0.1:1/u.asp", "--data", "d"});
+  EXPECT_EQ(CliCommand::kUpdateCheck, a.command);
+  EXPECT_EQ("http://127.0.0.1:1/u.asp", a.endpoint);
+  EXPECT_EQ("d", a.data);
+  EXPECT_TRUE(Parsed({"update-check"}).endpoint.empty());
+  Refused({"update-check", "--endpoint"});
+  Refused({"scan", "--endpoint", "http://127.0.0.1:1/u.asp"});
+  Refused({"update-check", "--all"});
+}
+
 TEST(CliArguments, AreaMasks) {
   std::uint32_t m = 0;
   EXPECT_TRUE(ParseAreaMask("0x3FFF", &m));
@@ -145,6 +159,7 @@ TEST(CliOutput, RegistryDataCannotDriveTheTerminal) {
 #ifndef _WIN32
 
 namespace stdfs = std::filesystem;
+using ::hs::testing::LoopbackHttpServer;
 
 // The sample machine of the source tree, with its data and program folders
 // in a scratch folder.
@@ -173,9 +188,7 @@ class SampleScan : public ::testing::Test {
     EXPECT_NE(nullptr, machine_) << error;
     if (!machine_) return -1;
     if (prepare) prepare(*machine_);
-    PortableMachine& m = *machine_;
-    ScanPorts ports{m.registry(), m.wow64(), m.system(), m.protection(), m.fs(), m.clock(), m.folders(),
-                    m.shell(), m.xml(), m.program_ini(), m.program_fs(), m.program_folder()};
+    ScanPorts ports = Ports();
     ScanOptions o;
     o.areas = areas;
     o.source = "the sample machine";
@@ -184,6 +197,12 @@ class SampleScan : public ::testing::Test {
     out_.str("");
     err_.str("");
     return RunScan(ports, o, out_, err_);
+  }
+
+  ScanPorts Ports() {
+    PortableMachine& m = *machine_;
+    return ScanPorts{m.registry(), m.wow64(), m.system(), m.protection(), m.fs(), m.clock(), m.folders(),
+                     m.shell(), m.xml(), m.program_ini(), m.program_fs(), m.program_folder()};
   }
 
   stdfs::path base_;
@@ -273,6 +292,41 @@ TEST_F(SampleScan, AnUnwritableResultsFileFailsTheRun) {
   EXPECT_EQ(kExitFailed, Scan());
   EXPECT_NE(std::string::npos, err_.str().find("cannot write results.hsw in DATA")) << err_.str();
   EXPECT_TRUE(stdfs::exists(options_.data_folder / "HSWscanlog.xml")) << "the scan log is written all the same";
+}
+
+
+TEST_F(SampleScan, UpdateCheckDescribesTheOfferAndRunsNothing) {
+  LoopbackHttpServer server;
+  ASSERT_GT(server.port(), 0);
+  const std::string answer = "/Corvanta/HiveSweep/update.asp?v=0.1.0";
+  server.Reply(answer, LoopbackHttpServer::Ok("[Application]\r\nPROGRAM_VERSION=0.2\r\nPROGRAM_URL=" +
+                                              server.Url("/setup.exe") + "\r\nPROGRAM_SHA256=AB12\r\n"));
+  std::string error;
+  machine_ = PortableMachine::Load(options_, &error);
+  ASSERT_NE(nullptr, machine_) << error;
+  // The endpoint of the settings value.
+  NullLog log;
+  SettingsStore store(machine_->registry(), log);
+  ASSERT_EQ(err::kSuccess,
+            store.WriteText(kUpdateEndpointValue, FromUtf8(server.Url("/Corvanta/HiveSweep/update.asp"))));
+  CurlHttpClient http;
+  ScanPorts ports = Ports();
+  ports.http = &http;
+  ports.data_ini = &machine_->ini();
+  ports.own_version = u"0.1.0";
+  ASSERT_EQ(kExitOk, RunUpdateCheck(ports, u"", out_, err_)) << err_.str();
+  const std::string out = out_.str();
+  EXPECT_NE(std::string::npos, out.find("Own version: 0.1.0\nRequest: " + server.Url(answer) + "\n")) << out;
+  EXPECT_NE(std::string::npos, out.find("PROGRAM_VERSION = 0.2\n")) << out;
+  EXPECT_NE(std::string::npos, out.find("Would do: ask to install, download " + server.Url("/setup.exe"))) << out;
+  EXPECT_NE(std::string::npos, out.find("only if its SHA-256 is ab12")) << out;
+  EXPECT_EQ(std::vector<std::string>{"GET " + answer}, server.Requests()) << "nothing but the answer is fetched";
+
+  // An endpoint given on the command line wins; a 404 is no answer.
+  out_.str("");
+  EXPECT_EQ(kExitFailed, RunUpdateCheck(ports, FromUtf8(server.Url("/gone.asp")), out_, err_));
+  EXPECT_NE(std::string::npos, out_.str().find("Answer: none (HTTP status 404)")) << out_.str();
+  EXPECT_NE(std::string::npos, out_.str().find("Would do: nothing")) << out_.str();
 }
 
 #endif

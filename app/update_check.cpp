@@ -106,44 +106,60 @@ Text UpdateChecker::Answer(TextView key) {
   return Trim(env_.ini.ReadString(Path(kUpdateFileName), kUpdateSection, key, u"", kAnswerCapacity));
 }
 
-UpdateOutcome UpdateChecker::Run(const UpdateFlags& flags) {
-  const Text address = UpdateRequestAddress(env_.endpoint, env_.own_version);
+OfferStatus UpdateChecker::FetchOffer(UpdateOffer* offer, FetchResult* fetched) {
+  *offer = UpdateOffer{};
+  *fetched = FetchResult{};
   if (!env_.http.Connected()) {
-    Tell(flags, u"IDS_CANNOT_CONNECT", PromptIcon::kError);
-    return UpdateOutcome::kNothingNewer;
+    fetched->outcome = FetchStatus::kNoConnection;
+    return OfferStatus::kNoConnection;
   }
   const Text file = Path(kUpdateFileName);
   (void)env_.fs.DeleteFile(file);
   std::vector<std::uint8_t> body;
-  const FetchResult fetched = env_.http.Fetch(address, kMaxUpdateFileBytes, &body);
-  if (fetched.outcome != FetchStatus::kOk || env_.fs.WriteFileAtomic(file, body) != err::kSuccess) {
-    env_.log.LogLine(fetched.outcome != FetchStatus::kOk ? FetchLine(u"The update information", fetched)
-                                                         : Text(u"The update information could not be saved"));
-    Tell(flags, fetched.outcome == FetchStatus::kNoConnection ? u"IDS_CANNOT_CONNECT" : u"IDS_NO_NEW_UPDATE_ABLBLE",
-         fetched.outcome == FetchStatus::kNoConnection ? PromptIcon::kError : PromptIcon::kInformation);
-    return UpdateOutcome::kNothingNewer;
-  }
-  const Text version = Answer(u"PROGRAM_VERSION");
-  program_url_ = Answer(u"PROGRAM_URL");
-  const bool browser = Lowercase(Answer(u"OPEN_BROWSER")) == u"1";
-  const Text digest = Lowercase(Answer(u"PROGRAM_SHA256"));
+  *fetched = env_.http.Fetch(UpdateRequestAddress(env_.endpoint, env_.own_version), kMaxUpdateFileBytes, &body);
+  if (fetched->outcome == FetchStatus::kNoConnection) return OfferStatus::kNoConnection;
+  if (fetched->outcome != FetchStatus::kOk) return OfferStatus::kNotFetched;
+  if (env_.fs.WriteFileAtomic(file, body) != err::kSuccess) return OfferStatus::kNotSaved;
+  offer->version = Answer(u"PROGRAM_VERSION");
+  offer->url = Answer(u"PROGRAM_URL");
+  offer->browser = Lowercase(Answer(u"OPEN_BROWSER")) == u"1";
+  offer->digest = Lowercase(Answer(u"PROGRAM_SHA256"));
   Text own = env_.own_version;
   std::erase(own, u' ');
-  const bool newer = !own.empty() && !version.empty() && !program_url_.empty() &&
-                     IsNewerVersion(ParseVersion(version), ParseVersion(own));
-  if (!newer) {
+  offer->newer = !own.empty() && !offer->version.empty() && !offer->url.empty() &&
+                 IsNewerVersion(ParseVersion(offer->version), ParseVersion(own));
+  return OfferStatus::kReceived;
+}
+
+UpdateOutcome UpdateChecker::Run(const UpdateFlags& flags) {
+  UpdateOffer offer;
+  FetchResult fetched;
+  const OfferStatus status = FetchOffer(&offer, &fetched);
+  if (status == OfferStatus::kNoConnection) {
+    env_.log.LogLine(FetchLine(u"The update information", fetched));
+    Tell(flags, u"IDS_CANNOT_CONNECT", PromptIcon::kError);
+    return UpdateOutcome::kNothingNewer;
+  }
+  if (status != OfferStatus::kReceived) {
+    env_.log.LogLine(status == OfferStatus::kNotFetched ? FetchLine(u"The update information", fetched)
+                                                        : Text(u"The update information could not be saved"));
     Tell(flags, u"IDS_NO_NEW_UPDATE_ABLBLE", PromptIcon::kInformation);
     return UpdateOutcome::kNothingNewer;
   }
-  env_.log.LogLine(u"A newer version is offered: " + version);
+  program_url_ = offer.url;
+  if (!offer.newer) {
+    Tell(flags, u"IDS_NO_NEW_UPDATE_ABLBLE", PromptIcon::kInformation);
+    return UpdateOutcome::kNothingNewer;
+  }
+  env_.log.LogLine(u"A newer version is offered: " + offer.version);
   if (flags.unattended && !flags.install_confirmed) return UpdateOutcome::kNewer;
-  if (browser) {
+  if (offer.browser) {
     if (Ask(u"IDS_NEW_UPDATE_ABLBLE_BROWSER", PromptIcon::kQuestion)) (void)env_.shell.Open(program_url_);
     return UpdateOutcome::kBrowserOpened;
   }
   if (!flags.install_confirmed && !Ask(u"IDS_NEW_UPDATE_ABLBLE", PromptIcon::kQuestion))
     return UpdateOutcome::kDeclined;
-  return Install(flags, digest);
+  return Install(flags, offer.digest);
 }
 
 UpdateOutcome UpdateChecker::Install(const UpdateFlags& flags, const Text& digest) {

@@ -84,11 +84,31 @@ struct UpdateCheckEnv {
   std::function<bool(TextView path, TextView argument)> run_installer;
 };
 
+// What the update service answered.
+struct UpdateOffer {
+  Text version;        // PROGRAM_VERSION
+  Text url;            // PROGRAM_URL
+  Text digest;         // PROGRAM_SHA256, lower case
+  bool browser = false;  // OPEN_BROWSER is 1: the page is opened, nothing downloaded
+  bool newer = false;    // a complete answer naming a newer version than ours
+};
+
+enum class OfferStatus {
+  kReceived,      // *offer holds the answer
+  kNoConnection,  // no route, or the service could not be reached
+  kNotFetched,    // an HTTP error, a body cut short or too large
+  kNotSaved,      // the answer file could not be written
+};
+
 class UpdateChecker {
  public:
   explicit UpdateChecker(UpdateCheckEnv env) : env_(std::move(env)) {}
 
   [[nodiscard]] UpdateOutcome Check(const UpdateFlags& flags);
+  // Only asks: fetches the answer into the update file and reads it back.
+  // *fetched tells how the fetch went.
+  [[nodiscard]] OfferStatus FetchOffer(UpdateOffer* offer, FetchResult* fetched);
+  const UpdateCheckEnv& env() const { return env_; }
   bool checking() const { return checking_.load(); }
   // What the last answer offered.
   const Text& program_url() const { return program_url_; }

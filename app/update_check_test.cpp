@@ -6,14 +6,17 @@
 #include <map>
 
 #include "platform/recording_shell_open.h"
+#include "testing/loopback_http_server.h"
 #include "platform/sha256.h"
 #include "testing/manual_clock.h"
 #include "testing/memory_log.h"
 #include "testing/recording_prompts.h"
 #include "testing/scratch_fs.h"
 #ifdef _WIN32
+#include "platform/win32/win32_http_client.h"
 #include "platform/win32/win32_ini_reader.h"
 #else
+#include "platform/portable/curl_http_client.h"
 #include "platform/portable/portable_ini_reader.h"
 #endif
 
@@ -55,12 +58,13 @@ class FakeHttp final : public HttpClient {
 
 class UpdateCheckTest : public ::testing::Test {
  protected:
-  UpdateCheckTest()
+  // `client`: the web client the checker uses; none: the fake one.
+  explicit UpdateCheckTest(HttpClient* client = nullptr, TextView endpoint = kEndpoint)
       : ini(MakeIni()),
         clock(DateTime{2026, 12, 9, 10, 30}),
-        checker(UpdateCheckEnv{http, scratch.fs(), *ini, prompts, shell, clock, log,
+        checker(UpdateCheckEnv{client ? *client : http, scratch.fs(), *ini, prompts, shell, clock, log,
                                [](TextView key) { return Text(key); }, scratch.root(), u"2.0.72.2296",
-                               Text(kEndpoint), [this](TextView path, TextView argument) {
+                               Text(endpoint), [this](TextView path, TextView argument) {
                                  started.emplace_back(Text(path) + u" " + Text(argument));
                                  return true;
                                }}) {}
@@ -196,6 +200,116 @@ TEST_F(UpdateCheckTest, ASecondCheckWhileOneRunsDoesNothing) {
   EXPECT_EQ(UpdateOutcome::kNothingNewer, checker.Check({.automatic = true}));
   EXPECT_EQ(UpdateOutcome::kBusy, inner);
   EXPECT_EQ(1u, http.fetched.size());
+}
+
+
+// The build's own web client against a service on 127.0.0.1.
+#ifdef _WIN32
+using SystemHttpClient = Win32HttpClient;
+#else
+using SystemHttpClient = CurlHttpClient;
+#endif
+struct LoopbackService {
+  LoopbackHttpServer server;
+  SystemHttpClient client;
+  std::string Answer(std::string_view version, std::string_view extra) const {
+    return LoopbackHttpServer::Ok("[Application]\r\nPROGRAM_VERSION=" + std::string(version) +
+                                  "\r\nPROGRAM_URL=" + server.Url("/setup.exe") + "\r\n" + std::string(extra));
+  }
+};
+
+class UpdateOverLoopback : protected LoopbackService, public UpdateCheckTest {
+ protected:
+  UpdateOverLoopback()
+      : UpdateCheckTest(&client, FromUtf8(server.Url("/Corvanta/HiveSweep/update.asp"))) {}
+  const std::string kAnswerPath = "/Corvanta/HiveSweep/update.asp?v=2.0.72.2296";
+  const std::string kSetup = std::string("MZ\x90\0 installer ") + std::string(3000, 'x');
+};
+
+TEST_F(UpdateOverLoopback, OnlyAWholeVerifiedDownloadIsStarted) {
+  ASSERT_GT(server.port(), 0);
+  server.Reply("/setup.exe", LoopbackHttpServer::Ok(kSetup));
+  server.Reply(kAnswerPath, Answer("2.0.73.0", "PROGRAM_SHA256=" + Sha256Hex(Bytes(kSetup)) + "\r\n"));
+  EXPECT_EQ(UpdateOutcome::kInstallerStarted, checker.Check({}));
+  ASSERT_EQ(1u, started.size());
+  EXPECT_EQ(InstallerPath() + u" /verysilent", started[0]);
+  std::vector<std::uint8_t> saved;
+  ASSERT_EQ(err::kSuccess, scratch.fs().ReadFile(InstallerPath(), 1 << 20, &saved));
+  EXPECT_EQ(Bytes(kSetup), saved);
+  EXPECT_EQ((std::vector<std::string>{"GET " + kAnswerPath, "GET /setup.exe"}), server.Requests());
+  ASSERT_EQ(err::kSuccess, scratch.fs().DeleteFile(InstallerPath()));
+
+  // Another digest: fetched, never saved or started.
+  started.clear();
+  server.Reply(kAnswerPath, Answer("2.1", "PROGRAM_SHA256=" + Sha256Hex(Bytes("other")) + "\r\n"));
+  EXPECT_EQ(UpdateOutcome::kNotInstalled, checker.Check({}));
+  EXPECT_TRUE(started.empty());
+  EXPECT_FALSE(scratch.fs().Exists(InstallerPath()));
+
+  // The installer missing (404) or cut short: nothing saved, nothing started.
+  server.Reply(kAnswerPath, Answer("2.1", "PROGRAM_SHA256=" + Sha256Hex(Bytes(kSetup)) + "\r\n"));
+  for (const std::string& reply : {std::string("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"),
+                                   "HTTP/1.1 200 OK\r\nContent-Length: 5000\r\nConnection: close\r\n\r\n" +
+                                       kSetup.substr(0, 100)}) {
+    server.Reply("/setup.exe", reply);
+    EXPECT_EQ(UpdateOutcome::kNotInstalled, checker.Check({}));
+    EXPECT_TRUE(started.empty());
+    EXPECT_FALSE(scratch.fs().Exists(InstallerPath()));
+    EXPECT_FALSE(scratch.fs().Exists(scratch.Path(kInstallerTempName)));
+  }
+}
+
+TEST_F(UpdateOverLoopback, VersionsAndAnswersOverTheWire) {
+  ASSERT_GT(server.port(), 0);
+  const struct {
+    const char* offered;
+    std::string extra;
+    UpdateOutcome expected;
+  } cases[] = {{"2.0.72.2296", "", UpdateOutcome::kNothingNewer},
+               {"2.0.73.0", "", UpdateOutcome::kNewer},
+               {"2.1", "", UpdateOutcome::kNewer},
+               {"1.9.99.9999", "", UpdateOutcome::kNothingNewer}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.offered);
+    server.Reply(kAnswerPath, Answer(c.offered, c.extra));
+    EXPECT_EQ(c.expected, checker.Check({.unattended = true}));
+  }
+  // An answer without an installer address offers nothing.
+  server.Reply(kAnswerPath, LoopbackHttpServer::Ok("[Application]\r\nPROGRAM_VERSION=9.0\r\nPROGRAM_URL=\r\n"));
+  EXPECT_EQ(UpdateOutcome::kNothingNewer, checker.Check({.unattended = true}));
+  // " 1 " in OPEN_BROWSER: the page opens, nothing is downloaded.
+  server.Reply(kAnswerPath, Answer("3.0", "OPEN_BROWSER= 1 \r\n"));
+  EXPECT_EQ(UpdateOutcome::kBrowserOpened, checker.Check({}));
+  EXPECT_EQ(std::vector<Text>{FromUtf8(server.Url("/setup.exe"))}, shell.opened);
+  const auto requests = server.Requests();
+  EXPECT_EQ(0, std::count(requests.begin(), requests.end(), "GET /setup.exe"));
+  EXPECT_TRUE(started.empty());
+  EXPECT_TRUE(prompts.shown.size() == 1) << "only the browser question";
+}
+
+// A port where a service was and is no more.
+struct GoneService {
+  static int DeadPort() {
+    LoopbackHttpServer gone;
+    return gone.port();
+  }
+  int port = DeadPort();
+  SystemHttpClient client;
+};
+
+class UpdateServiceGone : protected GoneService, public UpdateCheckTest {
+ protected:
+  UpdateServiceGone() : UpdateCheckTest(&client, FromUtf8("http://127.0.0.1:" + std::to_string(port) + "/u.asp")) {}
+};
+
+TEST_F(UpdateServiceGone, IsNothingNewerAndSaysNothingUnattended) {
+  ASSERT_GT(port, 0);
+  EXPECT_EQ(UpdateOutcome::kNothingNewer, checker.Check({.unattended = true}));
+  EXPECT_TRUE(prompts.shown.empty());
+  EXPECT_TRUE(started.empty());
+  EXPECT_FALSE(scratch.fs().Exists(scratch.Path(kUpdateFileName)));
+  EXPECT_EQ(UpdateOutcome::kNothingNewer, checker.Check({}));
+  EXPECT_EQ(std::vector<Text>{u"IDS_CANNOT_CONNECT"}, prompts.shown) << "asked by the user: no connection";
 }
 
 }  // namespace

@@ -13,6 +13,10 @@ endif()
 file(GLOB _doubles CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/testing/*.cpp)
 list(FILTER _doubles EXCLUDE REGEX "/(test_main|test_env)\\.cpp$|_test\\.cpp$")
 hs_layer(hs_testing SOURCES ${_doubles} SEES platform testing DEPENDS hs_platform)
+if(HS_WIN32)
+  # The loopback web server of the update tests serves over Winsock.
+  target_link_libraries(hs_testing PUBLIC ws2_32)
+endif()
 
 add_library(hs_testmain STATIC testing/test_main.cpp testing/test_env.cpp)
 target_compile_definitions(hs_testmain PRIVATE HS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
@@ -47,11 +51,6 @@ endforeach()
 if(HS_WIN32 AND TARGET test_ui)
   # The window's own code (ui/) is a library of the Windows build only.
   target_link_libraries(test_ui PRIVATE hs_ui)
-endif()
-
-if(HS_WIN32 AND TARGET test_platform)
-  # The web client's test serves its answers over Winsock.
-  target_link_libraries(test_platform PRIVATE ws2_32)
 endif()
 
 if(NOT HS_WIN32 AND TARGET test_platform)

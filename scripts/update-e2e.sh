@@ -5,7 +5,9 @@
 #  - the request carries v=<FileVersion of the program's version resource>;
 #  - an answer naming a newer version is reported as such and nothing is
 #    downloaded or run; an answer naming the same version ends with
-#    "ExitProcess : No Updates"; so does a missing answer (HTTP 404).
+#    "ExitProcess : No Updates"; so does a missing answer (HTTP 404), and
+#    so does a service that is gone;
+#  - hivesweep.exe update-check prints the version and what it would do.
 #   update-e2e.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -61,4 +63,21 @@ run_check | grep -q 'ExitProcess : No Updates' || fail "the same version was not
 rm "$out/site/Corvanta/HiveSweep/update.asp"
 run_check | grep -q 'ExitProcess : No Updates' || fail "a missing answer was not taken as nothing newer"
 [ -f "$data/QZVupdate.ini" ] && fail "a 404 left an update file"
+
+# The front end describes the offer and runs nothing.
+answer 99.0.0.0
+cli=$(wine "$build/cli/hivesweep.exe" update-check 2>&1 | tr -d '\r') || fail "hivesweep update-check failed: $cli"
+echo "$cli" | grep -q "^Own version: $version\$" || fail "update-check did not read the program's version: $cli"
+echo "$cli" | grep -q "^Would do: ask to install, download http://127.0.0.1:$port/setup.exe, then refuse" \
+  || fail "update-check did not describe the unverified offer: $cli"
+grep -q 'setup.exe' "$out/server.log" && fail "update-check downloaded the installer"
+echo "ok: update-check names version $version and what it would do"
+
+# With the service gone the unattended check ends by itself, saying nothing.
+kill "$server"
+wait "$server" 2>/dev/null || true
+start=$(date +%s)
+lines=$(run_check)
+echo "$lines" | grep -q 'ExitProcess : No Updates' || fail "a missing service was not taken as nothing newer"
+[ $(( $(date +%s) - start )) -lt 60 ] || fail "the check with the service down took a minute or more"
 echo "update check passed"

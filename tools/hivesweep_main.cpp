@@ -26,11 +26,13 @@
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_hives.h"
+#include "platform/win32/win32_http_client.h"
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_key_protection.h"
 #include "platform/win32/win32_recycle_bin.h"
 #include "platform/win32/win32_reg_editor.h"
 #include "platform/win32/win32_url_history.h"
+#include "platform/win32/win32_version_info.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_shell_folders.h"
 #include "platform/win32/win32_shell_links.h"
@@ -40,6 +42,7 @@
 #include "platform/win32/win32_wow64.h"
 #include "platform/win32/win32_xml_writer.h"
 #else
+#include "platform/portable/curl_http_client.h"
 #include "platform/portable/portable_machine.h"
 #include "platform/portable_system_restore.h"
 #include "platform/store_reg_editor.h"
@@ -120,6 +123,7 @@ int RunCommand(const CliArguments& a, ScanPorts& ports, const ScanOptions& optio
     case CliCommand::kDefragOptimize:
     case CliCommand::kDefragSummary: return RunDefrag(ports, a.command, std::cout, std::cerr);
     case CliCommand::kBootCompact: return RunBootCompact(ports, std::cout, std::cerr);
+    case CliCommand::kUpdateCheck: return RunUpdateCheck(ports, FromUtf8(a.endpoint), std::cout, std::cerr);
     default: return RunScan(ports, options, std::cout, std::cerr);
   }
 }
@@ -365,6 +369,12 @@ int Scan(const CliArguments& a) {
     const Text folder = ProgramFolder();
     if (!folder.empty()) ports.program_path = folder + u"\\HiveSweep.exe";
   }
+  Win32HttpClient http;
+  ports.http = &http;
+  ports.data_ini = &ini;
+  // The program's version: HiveSweep.exe's resource, else this executable's.
+  ports.own_version = ports.program_path.empty() ? Text() : FileVersionOf(ports.program_path);
+  if (ports.own_version.empty()) ports.own_version = ProgramFileVersion();
   ScanOptions options;
   options.areas = a.areas;
   options.source = wow64.IsWow64Process() ? "the live registry (64-bit Windows)" : "the live registry";
@@ -441,6 +451,10 @@ int Scan(const CliArguments& a) {
   ports.hives = &m->hives();
   ports.compactor = &m->hives();
   ports.program_path = u"C:\\Program Files\\HiveSweep\\HiveSweep.exe";
+  CurlHttpClient http;
+  ports.http = &http;
+  ports.data_ini = &m->ini();
+  ports.own_version = Text(kProgramVersion);
   ScanOptions options;
   options.areas = a.areas;
   options.source = "the machine " + o.folder.string() + " (" +
@@ -509,6 +523,7 @@ int Main(const std::vector<std::string>& args) {
     case CliCommand::kDefragAnalyze:
     case CliCommand::kDefragOptimize:
     case CliCommand::kDefragSummary:
+    case CliCommand::kUpdateCheck:
       return Scan(a);
     case CliCommand::kBootCompact:
 #ifdef _WIN32

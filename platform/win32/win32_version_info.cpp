@@ -11,6 +11,11 @@ namespace hs {
 Text ProgramFileVersion() {
   std::wstring path(32768, L'\0');
   path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return FileVersionOf(Text(path.begin(), path.end()));
+}
+
+Text FileVersionOf(TextView file) {
+  const std::wstring path(file.begin(), file.end());
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
   if (size == 0) return {};
