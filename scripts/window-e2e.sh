@@ -7,7 +7,8 @@
 #    BUILD_DIR/window-e2e. Wine has no HTML engine here: the page host reports
 #    "Cannot GetScript" in the log and the window stays usable;
 #  - mode `scan` never shows the window (a screenshot while it scans shows
-#    an empty screen), writes results.hsw and ends with 0.
+#    an empty screen), writes results.hsw and ends with 0 once its result
+#    pop-up is closed.
 #   window-e2e.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -58,6 +59,7 @@ wine "$exe" scan &
 scan=$!
 sleep 12  # start-up waits about 6 s with an argument; the scan runs now
 import -window root "$out/scan-mode.png"
+wine "$probe" 'C:\hs-window-popup.txt' HiveSweep popup 120 close >/dev/null 2>&1 || fail "no result pop-up to close"
 code=0
 wait "$scan" || code=$?
 [ "$code" -eq 0 ] || fail "HiveSweep.exe scan exited with $code"
