@@ -438,8 +438,12 @@ void CHVXDlg::OnTrayRestore() {
 
 void CHVXDlg::OnScheduledScanOffer() {
   env_.log.LogLine(u"A second instance asked for a scheduled scan");
+  // The question's own message loop may bring another offer: one question.
+  if (offer_asked_) return;
+  offer_asked_ = true;
   const PromptAnswer answer =
       env_.prompts.Ask(env_.strings(u"IDS_SCHEDULE_RUNNING"), PromptButtons::kYesNo, PromptIcon::kQuestion);
+  offer_asked_ = false;
   if (answer != PromptAnswer::kYes) return;
   if (scanning_ || scan_start_pending_ || repairing_ || env_.scan.IsRunning()) {
     env_.log.LogLine(u"The scheduled scan is not started: a scan or repair runs");

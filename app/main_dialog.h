@@ -199,6 +199,7 @@ class CHVXDlg {
   bool may_show_ = true;
   bool hidden_in_tray_ = false;
   bool shown_ = false;  // the window was shown and not hidden since
+  bool offer_asked_ = false;  // IDS_SCHEDULE_RUNNING is on the screen
   bool minimise_pending_ = false;
   bool scan_start_pending_ = false;
   bool scanning_ = false;

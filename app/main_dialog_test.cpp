@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "app/page_texts.h"
 #include "platform/store/registry_store.h"
@@ -103,10 +104,12 @@ class FakePrompts final : public Prompts {
  public:
   PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon) override {
     shown.push_back(U8(text));
+    if (while_shown) std::exchange(while_shown, nullptr)();
     last_buttons = buttons;
     return buttons == PromptButtons::kOk ? PromptAnswer::kOk : answer;
   }
   Events shown;  // texts are their keys
+  std::function<void()> while_shown;  // runs once, inside the next Ask
   PromptButtons last_buttons = PromptButtons::kOk;
   PromptAnswer answer = PromptAnswer::kYes;
 };
@@ -571,7 +574,11 @@ TEST_F(MainDialogTest, AScheduledScanOfferAsksFirstAndScansOnlyOnYesWhenIdle) {
 
   prompts.answer = PromptAnswer::kYes;
   events.clear();
+  prompts.shown.clear();
+  // A second offer while the question shows asks nothing more.
+  prompts.while_shown = [this] { dlg.OnCommand(dlg::kCmdOfferScheduledScan); };
   dlg.OnCommand(dlg::kCmdOfferScheduledScan);
+  EXPECT_EQ((Events{"IDS_SCHEDULE_RUNNING"}), prompts.shown);
   EXPECT_FALSE(dlg.hidden_in_tray());
   EXPECT_TRUE(view.visible);
   EXPECT_TRUE(Has("tray off"));

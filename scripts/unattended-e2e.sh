@@ -6,7 +6,10 @@
 #    Yes, and the first scans;
 #  - `HiveSweep.exe scan` alone scans with its window hidden, then shows the
 #    result pop-up (a screenshot lands in BUILD_DIR/unattended-e2e); a click
-#    on its close box ends the process with 0.
+#    on its close box ends the process with 0;
+#  - a click on the pop-up's link shows the window instead;
+#  - `HiveSweep.exe default` then reminds of the problems found (when the
+#    scan found any) and ends when its pop-up is closed.
 #   unattended-e2e.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -64,6 +67,7 @@ sleep 1
 import -window root "$out/scan-popup.png"
 probe_text > "$out/popup.txt"
 grep -q 'text=HiveSweep found' "$out/popup.txt" || fail "the pop-up does not tell the scan's result"
+grep -q ' ex=80088 ' "$out/popup.txt" || fail "the pop-up is not a layered topmost tool window"
 [ -f "$data/results.hsw" ] || fail "the scan wrote no results.hsw before its pop-up"
 kill -0 "$scan" 2>/dev/null || fail "the process ended before its pop-up closed"
 rm -f "$probe_out"
@@ -76,5 +80,33 @@ log_text > "$out/scan-mode.log"
 grep -q 'PostQuitMessage :CDLGPopupControl::Close()' "$out/scan-mode.log" || fail "the pop-up's close was not logged"
 grep -q 'ExitInstance Done!' "$out/scan-mode.log" || fail "the process did not shut down in order"
 echo "ok: mode scan shows its result pop-up and ends when it closes"
+
+# 3. A click on the pop-up's link shows the window (the results screen).
+rm -f "$probe_out"
+wine "$exe" scan &
+scan=$!
+wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep popup 100 click > /dev/null 2>&1 || fail "the link did not close the pop-up"
+rm -f "$probe_out"
+wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep shown > /dev/null 2>&1 || fail "the click did not show the window"
+kill -0 "$scan" 2>/dev/null || fail "the process ended after the click"
+echo "ok: a click on the pop-up shows the window"
+wineserver -k 2>/dev/null || true
+wait "$scan" 2>/dev/null || true
+
+# 4. The default task reminds of the problems that scan left, then ends
+# with its pop-up.
+if grep -q 'text=HiveSweep found [1-9]' "$out/popup.txt"; then
+  reminder=$(sed -n 's/^IDS_ERR_FOUND=//p' "$build/eng_hsw.ini" | tr -d '\r' | sed 's/.*%d//' | cut -c1-24)
+  rm -f "$probe_out"
+  wine "$exe" default &
+  rem=$!
+  wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep popup 60 close > /dev/null 2>&1 || fail "no reminder pop-up"
+  probe_text > "$out/reminder.txt"
+  grep -qF -- "$reminder" "$out/reminder.txt" || fail "the reminder does not name the waiting problems"
+  timeout 30 tail --pid="$rem" -f /dev/null || fail "the reminder run did not end with its pop-up"
+  echo "ok: the default task reminds of the waiting problems"
+else
+  echo "skipped: the scan found no problems to remind of"
+fi
 wineserver -k 2>/dev/null || true
 echo "unattended checks passed; screenshot in $out"
