@@ -16,11 +16,7 @@ build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/wine-checks.sh"
 hs_in_xvfb "$0" "$build"
-hs_prefix "$build" "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
-
-out="$build/unattended-e2e"
-rm -rf "$out" && mkdir -p "$out"
-probe='C:\Program Files\HiveSweep\hs_window_probe.exe'
+hs_window_check unattended-e2e
 probe_out="$WINEPREFIX/drive_c/hs-unattended-probe.txt"
 question=$(sed -n 's/^IDS_SCHEDULE_RUNNING=//p' "$build/eng_hsw.ini" | tr -d '\r')
 
@@ -34,9 +30,9 @@ rm -rf "$data"
 rm -f "$probe_out"
 wine "$exe" &
 first=$!
-wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep shown > /dev/null 2>&1 || fail "the first instance showed no window"
+wine "$probe_exe" 'C:\hs-unattended-probe.txt' HiveSweep shown > /dev/null 2>&1 || fail "the first instance showed no window"
 rm -f "$probe_out"
-wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep answer 6 90 &
+wine "$probe_exe" 'C:\hs-unattended-probe.txt' HiveSweep answer 6 90 &
 answerer=$!
 started=$(date +%s)
 timeout 60 wine "$exe" scan || fail "the second process did not end by itself with 0"
@@ -62,7 +58,7 @@ wait "$first" 2>/dev/null || true
 rm -f "$probe_out" "$data/results.hsw"
 wine "$exe" scan &
 scan=$!
-wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep popup 100 > /dev/null 2>&1 || fail "no result pop-up"
+wine "$probe_exe" 'C:\hs-unattended-probe.txt' HiveSweep popup 100 > /dev/null 2>&1 || fail "no result pop-up"
 sleep 1
 import -window root "$out/scan-popup.png"
 probe_text > "$out/popup.txt"
@@ -71,7 +67,7 @@ grep -q ' ex=80088 ' "$out/popup.txt" || fail "the pop-up is not a layered topmo
 [ -f "$data/results.hsw" ] || fail "the scan wrote no results.hsw before its pop-up"
 kill -0 "$scan" 2>/dev/null || fail "the process ended before its pop-up closed"
 rm -f "$probe_out"
-wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep popup 10 close > /dev/null 2>&1 || fail "the close box did not close the pop-up"
+wine "$probe_exe" 'C:\hs-unattended-probe.txt' HiveSweep popup 10 close > /dev/null 2>&1 || fail "the close box did not close the pop-up"
 code=0
 timeout 30 tail --pid="$scan" -f /dev/null || fail "the process did not end with its pop-up"
 wait "$scan" || code=$?
@@ -85,9 +81,9 @@ echo "ok: mode scan shows its result pop-up and ends when it closes"
 rm -f "$probe_out"
 wine "$exe" scan &
 scan=$!
-wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep popup 100 click > /dev/null 2>&1 || fail "the link did not close the pop-up"
+wine "$probe_exe" 'C:\hs-unattended-probe.txt' HiveSweep popup 100 click > /dev/null 2>&1 || fail "the link did not close the pop-up"
 rm -f "$probe_out"
-wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep shown > /dev/null 2>&1 || fail "the click did not show the window"
+wine "$probe_exe" 'C:\hs-unattended-probe.txt' HiveSweep shown > /dev/null 2>&1 || fail "the click did not show the window"
 kill -0 "$scan" 2>/dev/null || fail "the process ended after the click"
 echo "ok: a click on the pop-up shows the window"
 wineserver -k 2>/dev/null || true
@@ -100,7 +96,7 @@ if grep -q 'text=HiveSweep found [1-9]' "$out/popup.txt"; then
   rm -f "$probe_out"
   wine "$exe" default &
   rem=$!
-  wine "$probe" 'C:\hs-unattended-probe.txt' HiveSweep popup 60 close > /dev/null 2>&1 || fail "no reminder pop-up"
+  wine "$probe_exe" 'C:\hs-unattended-probe.txt' HiveSweep popup 60 close > /dev/null 2>&1 || fail "no reminder pop-up"
   probe_text > "$out/reminder.txt"
   grep -qF -- "$reminder" "$out/reminder.txt" || fail "the reminder does not name the waiting problems"
   timeout 30 tail --pid="$rem" -f /dev/null || fail "the reminder run did not end with its pop-up"
