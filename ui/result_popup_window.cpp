@@ -77,12 +77,7 @@ bool ResultPopupWindow::Open(HINSTANCE instance, HWND owner, TextView title, Pop
 void ResultPopupWindow::Run(HINSTANCE instance, State* raw) {
   std::unique_ptr<State> state(raw);
   try {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &ResultPopupWindow::Proc;
-    wc.hInstance = instance;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kPopupWindowClass;
-    ::RegisterClassW(&wc);  // fails harmlessly when already registered
+    RegisterWindowClass(instance, kPopupWindowClass, &ResultPopupWindow::Proc);
     state->title_font = MakeFont(15, FW_SEMIBOLD, false);
     state->text_font = MakeFont(15, FW_NORMAL, false);
     state->link_font = MakeFont(15, FW_NORMAL, true);
