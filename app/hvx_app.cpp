@@ -171,7 +171,12 @@ void CHVXApp::FinishScan() {
   const std::size_t total = manager_->TotalProblems();
   settings_.StrLastScanResults = static_cast<std::int32_t>(total);
   (void)settings_store_.RecordScanEnd(&settings_, env_.clock, static_cast<std::uint32_t>(total));
-  (void)SaveProblemsToDisk(*manager_, env_.fs, data_folder_, log_);
+  (void)SaveResults();
+}
+
+WinError CHVXApp::SaveResults() {
+  if (!manager_ || !initialised_) return err::kInvalidHandle;
+  return SaveProblemsToDisk(*manager_, env_.fs, data_folder_, log_);
 }
 
 int CHVXApp::FinishUnattendedScan() {
@@ -209,7 +214,7 @@ void CHVXApp::ExitInstance() {
   if (manager_) {
     manager_->Cancel();
     manager_->JoinWorker();  // also an undo under way: it ends before the lists are saved
-    if (!flags_.already_running && initialised_) (void)SaveProblemsToDisk(*manager_, env_.fs, data_folder_, log_);
+    if (!flags_.already_running) (void)SaveResults();
     manager_->DestroyAreas();
   }
   if (initialised_) {

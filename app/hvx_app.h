@@ -109,6 +109,9 @@ class CHVXApp {
   // The `scan` option: starts the scan of the ticked areas on the worker.
   // False when none is ticked or a worker runs.
   bool StartUnattendedScan();
+  // Writes the current results (results.hsw) to the data folder; any thread
+  // while no scan or repair changes them.
+  [[nodiscard]] WinError SaveResults();
   // After the worker ended: the end-of-scan handling (settings, results file,
   // counters). Returns the process exit code (0).
   int FinishUnattendedScan();

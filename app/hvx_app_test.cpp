@@ -371,13 +371,18 @@ class RecordingView final : public MainWindowView {
   void ShowLoadingPage(bool) override {}
   void PostToScreen(int, int) override {}
   void HideSplash() override {}
-  void RunReminder() override {}
+  bool ShowPopup(const PopupContent& c) override {
+    popups.push_back(c.kind);
+    return true;
+  }
+  void EnterInteractive() override {}
   void StartUpdateCheck() override {}
   void ShowCompactionResult() override {}
   void Quit() override {}
   bool Posted(int id) const { return std::find(posted.begin(), posted.end(), id) != posted.end(); }
   bool shown = false;
   bool navigation = true;
+  std::vector<PopupKind> popups;
   std::vector<int> timers, posted;
 };
 
@@ -429,6 +434,18 @@ TEST_F(AppStart, ModeScanRunsThroughTheModelHiddenAndPostsItsEnd) {
   EXPECT_FALSE(view.shown);
   EXPECT_EQ(0, prompts.asked);
   EXPECT_NE(page.calls.end(), std::find(page.calls.begin(), page.calls.end(), u"setcheckboxstatus"));
+  EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"results.hsw")));
+  // The posted end: the count saved, then the result pop-up of that count.
+  ASSERT_TRUE(dialog.OnCommand(dlg::kCmdUnattendedScanDone));
+  const auto total = static_cast<std::int32_t>(app.scan_manager().TotalProblems());
+  ASSERT_EQ(1u, view.popups.size());
+  EXPECT_EQ(total > 0 ? PopupKind::kProblemsFound : PopupKind::kNoneFound, view.popups[0]);
+  AppSettings saved;
+  ASSERT_EQ(err::kSuccess, app.settings_store().LoadSettings(&saved));
+  EXPECT_EQ(total, saved.StrLastScanResults);
+  // The pop-up's close saves through the application's own path.
+  ASSERT_EQ(err::kSuccess, scratch_.fs().DeleteFile(DataFile(u"results.hsw")));
+  ASSERT_EQ(err::kSuccess, app.SaveResults());
   EXPECT_TRUE(scratch_.fs().Exists(DataFile(u"results.hsw")));
   app.ExitInstance();
 }

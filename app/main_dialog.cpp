@@ -84,7 +84,7 @@ void CHVXDlg::HomePageLoaded() {
   }
   if (start_.flags.default_task) {
     may_show_ = false;
-    env_.view.RunReminder();
+    RunReminder();
     return;
   }
   may_show_ = true;
@@ -93,7 +93,10 @@ void CHVXDlg::HomePageLoaded() {
 
 void CHVXDlg::FirstDisplay() {
   if (env_.settings.StartMinimized != 0) {
-    if (!ShowSuppressed()) env_.view.Minimise();
+    if (!ShowSuppressed()) {
+      env_.view.Minimise();
+      shown_ = true;
+    }
   } else {
     ShowWindow();
   }
@@ -109,7 +112,9 @@ bool CHVXDlg::ShowSuppressed() const {
 }
 
 void CHVXDlg::ShowWindow() {
-  if (!ShowSuppressed()) env_.view.Show();
+  if (ShowSuppressed()) return;
+  env_.view.Show();
+  shown_ = true;
 }
 
 void CHVXDlg::ScheduleScreen(int screen, std::uint32_t ms) { env_.view.SetTimer(screen, ms); }
@@ -144,6 +149,8 @@ bool CHVXDlg::OnCommand(int id) {
         env_.log.LogLine(u"OnbtnStartClean : the repair could not start");
       }
       return true;
+    case dlg::kCmdUnattendedScanDone: UnattendedScanDone(); return true;
+    case dlg::kCmdOfferScheduledScan: OnScheduledScanOffer(); return true;
     case dlg::kCmdRepairDone:
       repairing_ = false;
       scan_after_repair_ = true;
@@ -244,6 +251,12 @@ void CHVXDlg::StartScanNow() {
     mask |= kGroupMasks[g];
     areas += kGroupCounts[g];
   }
+  if (mask == 0 && env_.mode == DialogMode::kScan) {
+    // Nobody would see the message: the pop-up says why nothing ran.
+    env_.log.LogLine(u"No scan area is selected; the scheduled scan does not run");
+    ShowPopup(ScanResultPopup(0, true, env_.strings));
+    return;
+  }
   if (mask == 0) {
     Prompt(u"IDS_NO_SELECTED", PromptIcon::kInformation);
     ShowChild(dlg::kScreenScanSettings);
@@ -265,6 +278,7 @@ void CHVXDlg::StartScanNow() {
     ShowChild(dlg::kScreenScanSettings);
     return;
   }
+  env_.log.LogLine(u"Scan of the selected areas started: " + ToText(areas) + u" areas");
   Call(env_.progress_page, u"SetScanProgressBar", {u"1"});
 }
 
@@ -289,6 +303,7 @@ void CHVXDlg::OnStopScan() {
 void CHVXDlg::OnScanEnded() {
   if (!scanning_) return;
   scanning_ = false;
+  env_.log.LogLine(u"Scan of the selected areas ended: " + ToText(env_.scan.ProblemCount()) + u" problems");
   Call(env_.progress_page, u"SetScanProgressBar", {ToText(progress_group_)});
   env_.view.EnableNavigation(true);
   OnCommand(dlg::kCmdShowResults);
@@ -398,6 +413,7 @@ void CHVXDlg::OnCancel(bool escape_down) {
   if (escape_down) return;
   if (env_.settings.GoToSystemTrayOnClose == 1) {
     hidden_in_tray_ = true;
+    shown_ = false;
     env_.view.Hide();
     env_.view.ShowTrayIcon(true);
     return;
@@ -418,6 +434,68 @@ void CHVXDlg::OnTrayRestore() {
   hidden_in_tray_ = false;
   env_.view.ShowTrayIcon(false);
   ShowWindow();
+}
+
+void CHVXDlg::OnScheduledScanOffer() {
+  env_.log.LogLine(u"A second instance asked for a scheduled scan");
+  // The question's own message loop may bring another offer: one question.
+  if (offer_asked_) return;
+  offer_asked_ = true;
+  const PromptAnswer answer =
+      env_.prompts.Ask(env_.strings(u"IDS_SCHEDULE_RUNNING"), PromptButtons::kYesNo, PromptIcon::kQuestion);
+  offer_asked_ = false;
+  if (answer != PromptAnswer::kYes) return;
+  if (scanning_ || scan_start_pending_ || repairing_ || env_.scan.IsRunning()) {
+    env_.log.LogLine(u"The scheduled scan is not started: a scan or repair runs");
+    return;
+  }
+  if (hidden_in_tray_) OnTrayRestore();
+  RequestScan();
+}
+
+void CHVXDlg::UnattendedScanDone() {
+  if (const WinError e = env_.store.SaveSettings(env_.settings); e != err::kSuccess)
+    env_.log.LogLine(u"SaveSettings failed : " + ToText(static_cast<std::int64_t>(e)));
+  ShowPopup(ScanResultPopup(env_.scan.ProblemCount(), false, env_.strings));
+}
+
+void CHVXDlg::RunReminder() {
+  const int days = env_.store.DaysSinceLastScan(env_.clock);
+  if (const auto content = ReminderPopup(env_.scan.ProblemCount(), days, env_.strings)) {
+    ShowPopup(*content);
+    return;
+  }
+  env_.log.LogLine(u"PostQuitMessage : Chota Dibba Work");
+  env_.view.Quit();
+}
+
+void CHVXDlg::ShowPopup(const PopupContent& content) {
+  if (env_.view.ShowPopup(content)) return;
+  // A hidden run without its pop-up has nothing left to do.
+  env_.log.LogLine(u"The pop-up could not be shown");
+  if (!shown_) env_.view.Quit();
+}
+
+void CHVXDlg::OnPopupClick(PopupAction action) {
+  if (action == PopupAction::kStartUpdate) return;
+  env_.mode = DialogMode::kInteractive;
+  env_.view.EnterInteractive();
+  may_show_ = true;
+  if (hidden_in_tray_) OnTrayRestore();
+  ShowWindow();
+  switch (action) {
+    case PopupAction::kShowResults:
+      if (env_.scan.ProblemCount() > 0) PrepareResults();
+      else ShowChild(dlg::kScreenHome);
+      break;
+    case PopupAction::kStartScan: RequestScan(); break;
+    default: ShowChild(dlg::kScreenHome); break;
+  }
+}
+
+void CHVXDlg::OnPopupClosed() {
+  if (shown_) return;
+  env_.view.Quit();
 }
 
 Text CHVXDlg::DayText(int days) {

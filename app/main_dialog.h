@@ -30,6 +30,8 @@ inline constexpr int kCmdShowResults = 1134;
 inline constexpr int kCmdRepair = 1154;
 inline constexpr int kCmdUnattendedScanDone = 1174;  // posted in scan mode; the front end's
 inline constexpr int kCmdRepairDone = 1184;
+// WM_APP + 0x97: a second instance started for a scheduled scan.
+inline constexpr int kCmdOfferScheduledScan = 0x8097;
 
 // Timer 101: the progress screen's scan start, and the start-minimised step.
 inline constexpr int kTimerStart = 101;
@@ -154,6 +156,17 @@ class CHVXDlg {
   // Tray icon double-click.
   void OnTrayRestore();
 
+  // A second instance's scheduled scan (command 0x8097): asks
+  // IDS_SCHEDULE_RUNNING; on Yes, unless a scan or repair runs, the window
+  // comes back from the tray and a scan of the ticked areas starts.
+  void OnScheduledScanOffer();
+  // The pop-up's link was clicked: the unattended run becomes an ordinary
+  // one and the window shows the screen the action names. kStartUpdate is
+  // the update check's business and is ignored here.
+  void OnPopupClick(PopupAction action);
+  // The pop-up has closed: a window that never showed ends the program.
+  void OnPopupClosed();
+
   // Arguments of OnWelcomeNext for the home and scan-settings pages.
   std::vector<Text> HomePageArgs();
   std::vector<Text> ScanSettingsPageArgs();
@@ -178,10 +191,15 @@ class CHVXDlg {
   void Prompt(TextView key, PromptIcon icon);
   void HomePageLoaded();
   void FirstDisplay();
+  void RunReminder();
+  void UnattendedScanDone();
+  void ShowPopup(const PopupContent& content);
 
   MainDialogEnv env_;
   bool may_show_ = true;
   bool hidden_in_tray_ = false;
+  bool shown_ = false;  // the window was shown and not hidden since
+  bool offer_asked_ = false;  // IDS_SCHEDULE_RUNNING is on the screen
   bool minimise_pending_ = false;
   bool scan_start_pending_ = false;
   bool scanning_ = false;

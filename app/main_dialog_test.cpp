@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "app/page_texts.h"
 #include "platform/store/registry_store.h"
@@ -35,11 +36,18 @@ class FakeView final : public MainWindowView {
   void ShowLoadingPage(bool on) override { Note(on ? "loading on" : "loading off"); }
   void PostToScreen(int screen, int id) override { Note("post " + std::to_string(screen) + ":" + std::to_string(id)); }
   void HideSplash() override { Note("splash off"); }
-  void RunReminder() override { Note("reminder"); }
+  bool ShowPopup(const PopupContent& c) override {
+    std::string s = "popup";
+    for (const Text& line : c.lines) s += " " + U8(line);
+    Note(s + (c.link.empty() ? "" : " / " + U8(c.link)));
+    return popup_ok;
+  }
+  void EnterInteractive() override { Note("interactive"); }
   void StartUpdateCheck() override { Note("update check"); }
   void ShowCompactionResult() override { Note("compaction result"); }
   void Quit() override { Note("quit"); }
   bool visible = false;
+  bool popup_ok = true;
 
  private:
   void Note(std::string s) { e_.push_back(std::move(s)); }
@@ -96,10 +104,12 @@ class FakePrompts final : public Prompts {
  public:
   PromptAnswer Ask(TextView text, PromptButtons buttons, PromptIcon) override {
     shown.push_back(U8(text));
+    if (while_shown) std::exchange(while_shown, nullptr)();
     last_buttons = buttons;
     return buttons == PromptButtons::kOk ? PromptAnswer::kOk : answer;
   }
   Events shown;  // texts are their keys
+  std::function<void()> while_shown;  // runs once, inside the next Ask
   PromptButtons last_buttons = PromptButtons::kOk;
   PromptAnswer answer = PromptAnswer::kYes;
 };
@@ -114,7 +124,9 @@ class MainDialogTest : public ::testing::Test {
     static const std::map<Text, Text> texts = {{u"IDS_DAYSAGO", u"%d days ago"},
                                                {u"IDS_ERRORCOUNT", u"1 problem"},
                                                {u"IDS_ERRORCOUNTS", u"%d problems"},
-                                               {u"IDS_SCANNED", u"Last scan:"}};
+                                               {u"IDS_SCANNED", u"Last scan:"},
+                                               {u"IDS_ERR_FOUND", u"%d waiting"},
+                                               {u"IDS_NOT_SCANNED", u"%d days unscanned"}};
     const auto it = texts.find(Text(key));
     return it == texts.end() ? Text(key) : it->second;
   }
@@ -321,14 +333,15 @@ TEST_F(MainDialogTest, StartUpShowsTheWindowOnceTheHomePageHasLoaded) {
 }
 
 TEST_F(MainDialogTest, StartUpModesAndElevatedRestarts) {
-  {  // default: the splash goes, the reminder runs, the window stays hidden.
+  {  // default: the splash goes, the reminder decides (nothing to remind of
+     // here: the run ends), the window stays hidden.
     DialogStart start;
     start.flags.default_task = true;
     start.splash_shown = true;
     dlg.Open(start);
     dlg.OnTimer(dlg::kTimerHomeLoaded);
     EXPECT_TRUE(Has("splash off"));
-    EXPECT_TRUE(Has("reminder"));
+    EXPECT_TRUE(Has("quit"));
     EXPECT_EQ(1u, LogCount(u"Hide the splash"));
     dlg.OnTrayRestore();
     EXPECT_FALSE(view.visible);
@@ -545,6 +558,157 @@ TEST_F(MainDialogTest, ScanSettingsGroupLinksOpenTheAreaSettings) {
   events.clear();
   dlg.OnPageClick(dlg::kPageScanSettings, u"string25");  // a description, not a link
   EXPECT_TRUE(events.empty());
+}
+
+TEST_F(MainDialogTest, AScheduledScanOfferAsksFirstAndScansOnlyOnYesWhenIdle) {
+  settings.GoToSystemTrayOnClose = 1;
+  dlg.OnCancel(false);  // closed to the tray
+  ASSERT_TRUE(dlg.hidden_in_tray());
+  Select(0x5);
+  prompts.answer = PromptAnswer::kNo;
+  EXPECT_TRUE(dlg.OnCommand(dlg::kCmdOfferScheduledScan));
+  EXPECT_EQ((Events{"IDS_SCHEDULE_RUNNING"}), prompts.shown);
+  EXPECT_EQ(PromptButtons::kYesNo, prompts.last_buttons);
+  EXPECT_TRUE(dlg.hidden_in_tray()) << "No leaves the window in the tray";
+  EXPECT_FALSE(Has("timer 101 1"));
+
+  prompts.answer = PromptAnswer::kYes;
+  events.clear();
+  prompts.shown.clear();
+  // A second offer while the question shows asks nothing more.
+  prompts.while_shown = [this] { dlg.OnCommand(dlg::kCmdOfferScheduledScan); };
+  dlg.OnCommand(dlg::kCmdOfferScheduledScan);
+  EXPECT_EQ((Events{"IDS_SCHEDULE_RUNNING"}), prompts.shown);
+  EXPECT_FALSE(dlg.hidden_in_tray());
+  EXPECT_TRUE(view.visible);
+  EXPECT_TRUE(Has("tray off"));
+  dlg.OnTimer(dlg::kTimerStart);
+  ASSERT_EQ(1u, scan.starts.size()) << "Yes scans the ticked areas";
+  EXPECT_EQ(0x5u, scan.starts[0].first);
+
+  // While that scan runs, another offer is asked but starts nothing.
+  prompts.shown.clear();
+  dlg.OnCommand(dlg::kCmdOfferScheduledScan);
+  dlg.OnTimer(dlg::kTimerStart);
+  EXPECT_EQ((Events{"IDS_SCHEDULE_RUNNING"}), prompts.shown);
+  EXPECT_EQ(1u, scan.starts.size());
+  EndScan(0);
+  // Nor during a repair, which also keeps a window in the tray there.
+  ASSERT_TRUE(dlg.OnCommand(dlg::kCmdRepair));
+  ASSERT_TRUE(dlg.repairing());
+  dlg.OnCancel(false);
+  dlg.OnCommand(dlg::kCmdOfferScheduledScan);
+  dlg.OnTimer(dlg::kTimerStart);
+  EXPECT_EQ(1u, scan.starts.size());
+  EXPECT_TRUE(dlg.hidden_in_tray());
+}
+
+TEST_F(ScanModeTest, TheEndSavesTheCountAndShowsTheResultPopup) {
+  Select(0xFFFF);
+  dlg.Open();
+  dlg.OnTimer(dlg::kTimerStart);
+  ASSERT_TRUE(dlg.scanning());
+  EndScan(3);
+  EXPECT_EQ(3, settings.StrLastScanResults);
+  events.clear();
+  ASSERT_TRUE(dlg.OnCommand(dlg::kCmdUnattendedScanDone));
+  EXPECT_EQ((Events{"popup IDS_HVX_FOUND_NUM 3 IDS_ERRORS IDS_DURING_SCH_SCAN / IDS_CLICK_TOVIEW_RESULTS"}), events);
+  AppSettings saved;
+  ASSERT_EQ(0, store.LoadSettings(&saved));
+  EXPECT_EQ(3, saved.StrLastScanResults) << "the count is saved before the pop-up shows";
+  EXPECT_FALSE(Has("quit"));
+  EXPECT_TRUE(prompts.shown.empty());
+
+  // Closing the pop-up of a window that never showed ends the program.
+  dlg.OnPopupClosed();
+  EXPECT_TRUE(Has("quit"));
+}
+
+TEST_F(ScanModeTest, NoTickedAreaShowsItsPopupInsteadOfAMessage) {
+  Select(0);
+  dlg.Open();
+  events.clear();
+  dlg.OnTimer(dlg::kTimerStart);
+  EXPECT_TRUE(scan.starts.empty());
+  EXPECT_TRUE(prompts.shown.empty()) << "IDS_NO_SELECTED would wait for nobody";
+  EXPECT_TRUE(Has("popup IDS_CUD_NOT_COMP_SCHED_SCAN IDS_AS_NOSCANAREA_SEL / IDS_CLICKTO_OPEN_HVX"));
+  EXPECT_FALSE(Has("quit"));
+  // A pop-up that cannot show leaves nothing to wait for.
+  view.popup_ok = false;
+  events.clear();
+  dlg.OnTimer(dlg::kTimerStart);  // nothing pending: no second pop-up
+  scan.problems = 0;
+  dlg.OnCommand(dlg::kCmdUnattendedScanDone);
+  EXPECT_TRUE(Has("quit"));
+}
+
+TEST_F(ScanModeTest, APopupClickMakesTheRunInteractiveAndShowsItsScreen) {
+  Select(0xFFFF);
+  dlg.Open();
+  dlg.OnTimer(dlg::kTimerStart);
+  EndScan(2);
+  dlg.OnCommand(dlg::kCmdUnattendedScanDone);
+  events.clear();
+  dlg.OnPopupClick(PopupAction::kShowResults);
+  EXPECT_TRUE(Has("interactive"));
+  EXPECT_TRUE(view.visible);
+  EXPECT_TRUE(Has("timer 112 27")) << "the results screen is prepared";
+  dlg.OnPopupClosed();
+  EXPECT_FALSE(Has("quit")) << "the shown window keeps the program";
+  // From now on the window behaves as in an ordinary run.
+  dlg.OnCommand(dlg::kCmdShowResults);
+  EXPECT_FALSE(Has("post 1174"));
+}
+
+TEST_F(ScanModeTest, AnUpdateClickIsNotTheWindowsAndHomeIsShownForNoProblems) {
+  dlg.OnPopupClick(PopupAction::kStartUpdate);
+  EXPECT_TRUE(events.empty());
+  dlg.OnPopupClick(PopupAction::kShowHome);
+  EXPECT_TRUE(view.visible);
+  EXPECT_TRUE(Has("screen 107"));
+}
+
+TEST_F(MainDialogTest, TheDefaultTaskRemindsOfProblemsOrAnOldScanAndElseEnds) {
+  DialogStart start;
+  start.flags.default_task = true;
+  dlg.Open(start);
+  // No problems: the days since the last scan decide (-1: never scanned).
+  for (const auto& [days, popup] : std::vector<std::pair<int, bool>>{{-1, false}, {7, true}, {30, true}, {6, false}}) {
+    if (days >= 0) LastScanDaysAgo(days);
+    events.clear();
+    log.Clear();
+    dlg.OnTimer(dlg::kTimerHomeLoaded);
+    EXPECT_EQ(popup, Has("popup " + std::to_string(days) + " days unscanned")) << days;
+    EXPECT_EQ(!popup, Has("quit")) << days;
+    EXPECT_EQ(popup ? 0u : 1u, LogCount(u"PostQuitMessage : Chota Dibba Work")) << days;
+  }
+  // Problems waiting: reminded whatever the date.
+  scan.problems = 4;
+  LastScanDaysAgo(1);
+  events.clear();
+  dlg.OnTimer(dlg::kTimerHomeLoaded);
+  EXPECT_TRUE(Has("popup 4 waiting"));
+  EXPECT_FALSE(Has("quit"));
+  EXPECT_FALSE(view.visible);
+  dlg.OnPopupClosed();
+  EXPECT_TRUE(Has("quit")) << "the hidden reminder run ends with its pop-up";
+}
+
+TEST_F(MainDialogTest, AReminderClickShowsTheWindowAndScans) {
+  DialogStart start;
+  start.flags.default_task = true;
+  dlg.Open(start);
+  Select(0x5);
+  LastScanDaysAgo(9);
+  dlg.OnTimer(dlg::kTimerHomeLoaded);
+  ASSERT_TRUE(Has("popup 9 days unscanned"));
+  dlg.OnPopupClick(PopupAction::kStartScan);
+  EXPECT_TRUE(view.visible);
+  dlg.OnTimer(dlg::kTimerStart);
+  ASSERT_EQ(1u, scan.starts.size());
+  events.clear();
+  dlg.OnPopupClosed();
+  EXPECT_FALSE(Has("quit"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/result_popup.h"
 #include "platform/text.h"
 
 namespace hs {
@@ -48,9 +49,16 @@ class MainWindowView {
   // 256 settings).
   virtual void PostToScreen(int screen_command, int id) = 0;
   virtual void HideSplash() = 0;
-  // Start-up steps owned elsewhere: the reminder notification (mode
-  // `default`), the automatic update check, the compaction result.
-  virtual void RunReminder() = 0;
+  // The pop-up of an unattended run (scheduled scan's result, the default
+  // task's reminder), on its own thread; false when it could not be shown.
+  // Its click and its close come back through CHVXDlg::OnPopupClick and
+  // OnPopupClosed.
+  [[nodiscard]] virtual bool ShowPopup(const PopupContent& content) = 0;
+  // An unattended run becomes an ordinary one (its pop-up was clicked): the
+  // window may show from now on.
+  virtual void EnterInteractive() = 0;
+  // Start-up steps owned elsewhere: the automatic update check, the
+  // compaction result.
   virtual void StartUpdateCheck() = 0;
   virtual void ShowCompactionResult() = 0;
   // Ends the message loop; the process exits.

@@ -51,6 +51,11 @@ endforeach()
 if(HS_WIN32 AND TARGET test_ui)
   # The window's own code (ui/) is a library of the Windows build only.
   target_link_libraries(test_ui PRIVATE hs_ui)
+  # Its window tests again on a virtual display (without one they skip).
+  add_test(NAME test_ui_display COMMAND xvfb-run -a ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh $<TARGET_FILE:test_ui>
+                                        --gtest_brief=1 --gtest_filter=ResultPopupWindow.*)
+  set_tests_properties(test_ui_display PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 300 RUN_SERIAL TRUE
+    ENVIRONMENT "HS_SOURCE_DIR=${CMAKE_SOURCE_DIR};HS_BUILD_DIR=${CMAKE_BINARY_DIR};HS_REQUIRE_DISPLAY=1")
 endif()
 
 if(NOT HS_WIN32 AND TARGET test_platform)
@@ -108,6 +113,14 @@ if(HS_WIN32)
   # mode scan stays hidden.
   add_test(NAME window_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/window-e2e.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(window_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endif()
+
+if(HS_WIN32)
+  # Scheduled runs under Xvfb: a second instance's scan offer answered Yes in
+  # the first; mode scan's result pop-up (screenshot) and its close.
+  add_test(NAME unattended_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/unattended-e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(unattended_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 300
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 

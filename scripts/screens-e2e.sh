@@ -16,11 +16,7 @@ build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/wine-checks.sh"
 hs_in_xvfb "$0" "$build"
-hs_prefix "$build" "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
-
-out="$build/screens-e2e"
-rm -rf "$out" && mkdir -p "$out"
-probe_exe='C:\Program Files\HiveSweep\hs_window_probe.exe'
+hs_window_check screens-e2e
 probe_out="$WINEPREFIX/drive_c/hs-screens-probe.txt"
 desktop=/desktop=HiveSweep,1000x700
 settings_key='HKCU\Software\Corvanta\HiveSweep'

@@ -3,24 +3,29 @@
 # service on 127.0.0.1 (python's http.server over a folder of answers), the
 # endpoint set through the settings value UpdateEndpoint:
 #  - the request carries v=<FileVersion of the program's version resource>;
-#  - an answer naming a newer version is reported as such and nothing is
-#    downloaded or run; an answer naming the same version ends with
-#    "ExitProcess : No Updates"; so does a missing answer (HTTP 404), and
-#    so does a service that is gone;
-#  - hivesweep.exe update-check prints the version and what it would do.
+#  - an answer naming a newer version is reported as such, nothing is
+#    downloaded or run, and the update pop-up shows (on a virtual display,
+#    Xvfb) until its close box ends the process; a click on its link instead
+#    fetches the installer (missing here: nothing runs) and the process ends;
+#  - an answer naming the same version ends with "ExitProcess : No Updates";
+#    so does a missing answer (HTTP 404), and so does a service that is gone;
+#  - cli/hivesweep.exe update-check prints the version and what it would do.
 #   update-e2e.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/wine-checks.sh"
-hs_prefix "$build" "$build/HiveSweep.exe" "$build/eng_hsw.ini"
+hs_in_xvfb "$0" "$build" "$version"
+hs_prefix "$build" "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
 cd "$WINEPREFIX/drive_c"
+probe='C:\Program Files\HiveSweep\hs_window_probe.exe'
+probe_out="$WINEPREFIX/drive_c/hs-update-probe.txt"
 
 out="$build/update-e2e"
 rm -rf "$out" && mkdir -p "$out/site/Corvanta/HiveSweep"
 key='HKCU\Software\Corvanta\HiveSweep'
-fail() { echo "FAILED: $*"; cat "$out/server.log" 2>/dev/null | tail -5; exit 1; }
+fail() { echo "FAILED: $*" >&2; tail -5 "$out/server.log" >&2 2>/dev/null; exit 1; }
 
 python3 -m http.server 0 --bind 127.0.0.1 --directory "$out/site" > "$out/server.log" 2>&1 &
 server=$!
@@ -49,14 +54,30 @@ run_check() {  # run_check: the unattended check; the log lines it added
   log_text | tail -n +"$((before + 1))"
 }
 
+popup_check() {  # popup_check ACTION: the newer version's run, its pop-up closed or clicked
+  local before run
+  before=$(log_text | wc -l)
+  rm -f "$probe_out"
+  wine "$exe" updatecheck &
+  run=$!
+  wine "$probe" 'C:\hs-update-probe.txt' HiveSweep popup 60 "$1" > /dev/null 2>&1 || fail "no update pop-up to $1"
+  probe_text | grep -q 'text=A new version' || fail "the pop-up does not offer the new version"
+  timeout 60 tail --pid="$run" -f /dev/null || fail "the process did not end after the pop-up's $1"
+  wait "$run" || fail "HiveSweep.exe updatecheck failed"
+  log_text | tail -n +"$((before + 1))"
+}
+
 answer 99.0.0.0
-lines=$(run_check)
+lines=$(popup_check close)
 grep -q "GET /Corvanta/HiveSweep/update.asp?v=$version " "$out/server.log" \
   || fail "the request did not carry the resource's version $version"
 echo "$lines" | grep -q 'A newer version is offered: 99.0.0.0' || fail "the newer version was not seen"
 echo "$lines" | grep -q 'ExitProcess : No Updates' && fail "a newer version was taken for none"
 grep -q 'setup.exe' "$out/server.log" && fail "the unattended check downloaded the installer"
 echo "ok: the request names version $version; a newer version is announced, nothing downloaded"
+popup_check click > /dev/null
+grep -q 'GET /setup.exe' "$out/server.log" || fail "a click on the update pop-up did not fetch the installer"
+echo "ok: a click on the update pop-up starts the update"
 
 answer "$version"
 run_check | grep -q 'ExitProcess : No Updates' || fail "the same version was not taken as nothing newer"
@@ -66,11 +87,12 @@ run_check | grep -q 'ExitProcess : No Updates' || fail "a missing answer was not
 
 # The front end describes the offer and runs nothing.
 answer 99.0.0.0
+fetched=$(grep -c 'setup.exe' "$out/server.log" || true)
 cli=$(wine "$build/cli/hivesweep.exe" update-check 2>&1 | tr -d '\r') || fail "hivesweep update-check failed: $cli"
 echo "$cli" | grep -q "^Own version: $version\$" || fail "update-check did not read the program's version: $cli"
 echo "$cli" | grep -q "^Would do: ask to install, download http://127.0.0.1:$port/setup.exe, then refuse" \
   || fail "update-check did not describe the unverified offer: $cli"
-grep -q 'setup.exe' "$out/server.log" && fail "update-check downloaded the installer"
+[ "$(grep -c 'setup.exe' "$out/server.log" || true)" = "$fetched" ] || fail "update-check downloaded the installer"
 echo "ok: update-check names version $version and what it would do"
 
 # With the service gone the unattended check ends by itself, saying nothing.

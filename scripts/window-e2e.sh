@@ -7,18 +7,15 @@
 #    BUILD_DIR/window-e2e. Wine has no HTML engine here: the page host reports
 #    "Cannot GetScript" in the log and the window stays usable;
 #  - mode `scan` never shows the window (a screenshot while it scans shows
-#    an empty screen), writes results.hsw and ends with 0.
+#    an empty screen), writes results.hsw and ends with 0 once its result
+#    pop-up is closed.
 #   window-e2e.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/wine-checks.sh"
 hs_in_xvfb "$0" "$build"
-hs_prefix "$build" "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
-
-out="$build/window-e2e"
-rm -rf "$out" && mkdir -p "$out"
-probe='C:\Program Files\HiveSweep\hs_window_probe.exe'
+hs_window_check window-e2e
 probe_out="$WINEPREFIX/drive_c/hs-window-probe.txt"
 desktop=/desktop=HiveSweep,1000x700
 
@@ -31,7 +28,7 @@ rm -rf "$data"
 rm -f "$probe_out"
 wine explorer "$desktop" "$exe" &
 app=$!
-wine explorer "$desktop" "$probe" 'C:\hs-window-probe.txt' HiveSweep shown about &
+wine explorer "$desktop" "$probe_exe" 'C:\hs-window-probe.txt' HiveSweep shown about &
 wait_probe '^about ' 90 || fail "no window with an About box"
 sleep 2
 import -window root "$out/main-window-about.png"
@@ -52,12 +49,13 @@ wait "$app" 2>/dev/null || true
 # Mode scan: hidden throughout, results written, exit code 0.
 rm -f "$probe_out" "$data/results.hsw"
 before=$(log_text | grep -c 'Scheduled scan finished' || true)
-wine "$probe" 'C:\hs-window-probe.txt' HiveSweep hidden 40 &
+wine "$probe_exe" 'C:\hs-window-probe.txt' HiveSweep hidden 40 &
 watcher=$!
 wine "$exe" scan &
 scan=$!
 sleep 12  # start-up waits about 6 s with an argument; the scan runs now
 import -window root "$out/scan-mode.png"
+wine "$probe_exe" 'C:\hs-window-popup.txt' HiveSweep popup 120 close >/dev/null 2>&1 || fail "no result pop-up to close"
 code=0
 wait "$scan" || code=$?
 [ "$code" -eq 0 ] || fail "HiveSweep.exe scan exited with $code"

@@ -26,6 +26,16 @@ hs_prefix() {
   data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Corvanta/HiveSweep"
 }
 
+# hs_window_check NAME: the prefix under $build with HiveSweep.exe, the
+# window probe and the language file; sets `out` (BUILD_DIR/NAME, emptied)
+# and `probe_exe` (the probe's path in the prefix).
+hs_window_check() {
+  hs_prefix "$build" "$build/HiveSweep.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
+  out="$build/$1"
+  rm -rf "$out" && mkdir -p "$out"
+  probe_exe='C:\Program Files\HiveSweep\hs_window_probe.exe'
+}
+
 # The program's debug logs, as UTF-8 without CRs.
 log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8 | tr -d '\r'; }
 

@@ -1,7 +1,8 @@
 // HiveSweep.exe: the Windows program. Builds the Win32 ports, runs the
 // application object's start-up, opens the main window (ui/) over the
 // screen-flow model, and shuts down. Mode `scan` keeps the window hidden:
-// the model scans, the results are saved and the process ends.
+// the model scans, the results are saved, and the process ends when the
+// result pop-up closes.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -49,32 +50,34 @@ std::wstring ProgramPath() {
 }
 
 // Message boxes of an unattended run are logged instead (nobody answers
-// them); a question is answered No.
+// them; a question is answered No) until the user clicks its pop-up; from
+// then on they show.
 class UnattendedPrompts final : public hs::Prompts {
  public:
-  explicit UnattendedPrompts(hs::Log& log) : log_(log) {}
-  hs::PromptAnswer Ask(hs::TextView text, hs::PromptButtons buttons, hs::PromptIcon) override {
+  UnattendedPrompts(hs::Log& log, hs::Prompts& shown) : log_(log), shown_(shown) {}
+  hs::PromptAnswer Ask(hs::TextView text, hs::PromptButtons buttons, hs::PromptIcon icon) override {
+    if (present_) return shown_.Ask(text, buttons, icon);
     log_.LogLine(u"Message not shown during an unattended run: " + hs::LogSafe(text));
     return buttons == hs::PromptButtons::kOk ? hs::PromptAnswer::kOk : hs::PromptAnswer::kNo;
   }
+  void UserPresent() { present_ = true; }
 
  private:
   hs::Log& log_;
+  hs::Prompts& shown_;
+  bool present_ = false;
 };
 
 // Mode `updatecheck` (the weekly update task): the check without questions.
-// A newer version is announced by the update pop-up of the scheduled runs.
-int RunUnattendedUpdateCheck(hs::CHVXApp& app, hs::Prompts& prompts) {
+// True when a newer version exists (the caller shows the update pop-up).
+bool UnattendedUpdateCheckFindsNewer(hs::CHVXApp& app, hs::Prompts& prompts) {
   hs::Win32HttpClient http;
   hs::Win32IniReader ini;
   hs::Win32ShellOpen shell;
   hs::UpdateChecker checker(hs::ui::MakeUpdateCheckEnv(app, http, ini, shell, prompts));
-  if (checker.Check({.unattended = true}) == hs::UpdateOutcome::kNewer) {
-    app.log().LogLine(u"A newer version is available; the update pop-up is not shown here");
-  } else {
-    app.log().LogLine(u"ExitProcess : No Updates");
-  }
-  return 0;
+  if (checker.Check({.unattended = true}) == hs::UpdateOutcome::kNewer) return true;
+  app.log().LogLine(u"ExitProcess : No Updates");
+  return false;
 }
 
 // Without a window (no display): the scheduled scan runs and ends here.
@@ -168,13 +171,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // An elevated restart for a backup action: the backup screen performs it
     // (the model posts it there); without a window it runs now.
     hs::Win32Prompts owned_prompts(window.hwnd(), app.AppTitle());
-    UnattendedPrompts logged_prompts(app.log());
+    UnattendedPrompts logged_prompts(app.log(), owned_prompts);
+    window.user_present = [&logged_prompts] { logged_prompts.UserPresent(); };
     hs::Prompts& window_prompts = unattended ? static_cast<hs::Prompts&>(logged_prompts) : owned_prompts;
     env.prompts = &window_prompts;
     const hs::ActionResult action = created ? hs::ActionResult::kNothing : app.RunStartupBackupAction();
     if (action != hs::ActionResult::kEndProcess) {
       if (mode == hs::DialogMode::kUpdateCheck) {
-        code = RunUnattendedUpdateCheck(app, window_prompts);
+        // A click on the pop-up starts the installation. The process ends
+        // with the pop-up, or with the check the click started.
+        if (UnattendedUpdateCheckFindsNewer(app, window_prompts) && created) {
+          if (window.ShowPopup(hs::UpdatePopup([&app](hs::TextView key) { return app.strings().LookupString(key); })))
+            code = window.RunMessageLoop();
+        }
       } else if (!created) {
         if (flags.scan_now) code = RunWindowlessScan(app);
       } else {

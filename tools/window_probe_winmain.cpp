@@ -17,6 +17,13 @@
 //   hs_window_probe OUT TITLE settext ID TEXT  set the text of control ID,
 //       then write them as above.
 //   hs_window_probe OUT TITLE list  write them as above.
+//   hs_window_probe OUT TITLE answer ID SECONDS  wait up to SECONDS for a
+//       dialog of the visible window (a message box), write its controls,
+//       click its control ID.
+//   hs_window_probe OUT TITLE popup SECONDS [close|click]  wait up to
+//       SECONDS for the result pop-up; write "popup X Y W H ex=STYLES
+//       text=TEXT"; then click its close box or its link area and wait for
+//       it to go ("popup gone").
 //   Control lines: "ctl CLASS ID visible=V enabled=E items=N text=TEXT";
 //   a dialog's controls follow "dialog TITLE"; the last line is "end CODE".
 #include <windows.h>
@@ -115,6 +122,34 @@ HWND VisibleControl(HWND w, int id) {
 
 }  // namespace
 
+// The pop-up's close box lies 5 pixels in from its top-right corner, 18
+// pixels square (ui/result_popup_window.cpp); its link area below 28 pixels.
+int Popup(int seconds, const std::wstring& action) {
+  HWND p = nullptr;
+  for (int i = 0; i < seconds * 10 && !(p && IsWindowVisible(p)); ++i, Sleep(100))
+    p = FindWindowW(L"HiveSweepPopup", nullptr);
+  if (!p || !IsWindowVisible(p)) {
+    fwprintf(g_out, L"no popup\n");
+    return 1;
+  }
+  RECT r{};
+  GetWindowRect(p, &r);
+  wchar_t text[1024] = {};
+  GetWindowTextW(p, text, 1024);
+  fwprintf(g_out, L"popup %ld %ld %ld %ld ex=%lx text=%ls\n", r.left, r.top, r.right - r.left, r.bottom - r.top,
+           static_cast<unsigned long>(GetWindowLongW(p, GWL_EXSTYLE)), text);
+  fflush(g_out);
+  if (action.empty()) return 0;
+  RECT c{};
+  GetClientRect(p, &c);
+  const POINT at = action == L"close" ? POINT{c.right - 14, 14} : POINT{30, c.bottom - 12};
+  PostMessageW(p, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+  PostMessageW(p, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+  for (int i = 0; i < 100 && IsWindow(p); ++i) Sleep(100);
+  fwprintf(g_out, IsWindow(p) ? L"popup stayed\n" : L"popup gone\n");
+  return IsWindow(p) ? 1 : 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) return 2;
   g_out = _wfopen(argv[1], L"w, ccs=UTF-8");
@@ -122,7 +157,27 @@ int wmain(int argc, wchar_t** argv) {
   const wchar_t* title = argv[2];
   const std::wstring mode = argv[3];
   int code = 1;
-  if (mode == L"hidden") {
+  if (mode == L"popup") {
+    code = Popup(argc > 4 ? _wtoi(argv[4]) : 60, argc > 5 ? argv[5] : L"");
+  } else if (mode == L"answer") {
+    const int id = argc > 4 ? _wtoi(argv[4]) : IDYES;
+    const int seconds = argc > 5 ? _wtoi(argv[5]) : 60;
+    HWND d = nullptr;
+    HWND w = nullptr;
+    for (int i = 0; i < seconds * 10 && !d; ++i, Sleep(100)) {
+      w = MainWindow(title);
+      if (w) d = OwnedDialog(w);
+    }
+    if (d) {
+      ListAll(w);
+      HWND c = GetDlgItem(d, id);
+      if (c) {
+        PostMessageW(c, BM_CLICK, 0, 0);
+        code = 0;
+      }
+    }
+    fwprintf(g_out, L"end %d\n", code);
+  } else if (mode == L"hidden") {
     const int seconds = argc > 4 ? _wtoi(argv[4]) : 10;
     code = 0;
     bool seen = false;

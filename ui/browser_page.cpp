@@ -80,12 +80,7 @@ LRESULT CALLBACK BrowserPage::PageWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPA
 }
 
 void RegisterPageWindowClass(HINSTANCE instance) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = &BrowserPage::PageWindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.lpszClassName = kPageWindowClass;
-  ::RegisterClassW(&wc);  // a second registration fails harmlessly
+  RegisterWindowClass(instance, kPageWindowClass, &BrowserPage::PageWindowProc);
 }
 
 // The OLE container of one browser: client site, in-place site and frame,

@@ -17,6 +17,15 @@ constexpr UINT_PTR kHoverSubclassId = 1;
 
 }  // namespace
 
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = name;
+  ::RegisterClassW(&wc);
+}
+
 void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
   HBRUSH brush = ::CreateSolidBrush(colour);
   ::FillRect(dc, &r, brush);
@@ -178,12 +187,7 @@ LRESULT CALLBACK SplashWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 bool SplashWindow::Create(HINSTANCE instance, HICON icon, TextView title) {
   static const wchar_t kClass[] = L"HiveSweepSplash";
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = &SplashWindow::Proc;
-  wc.hInstance = instance;
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.lpszClassName = kClass;
-  ::RegisterClassW(&wc);  // fails harmlessly when already registered
+  RegisterWindowClass(instance, kClass, &SplashWindow::Proc);
   const int w = 360, h = 120;
   const int x = (::GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
   hwnd_ = ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClass, Wide(title).c_str(), WS_POPUP, x, y, w, h,

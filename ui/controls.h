@@ -121,6 +121,10 @@ class SplashWindow : public Control {
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 };
 
+// Registers a window class with an arrow cursor; registering it again fails
+// harmlessly.
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc);
+
 // Draws a window's own text in semibold Segoe UI of `height` pixels.
 void DrawWindowTitle(HWND hwnd, HDC dc, RECT r, int height, COLORREF colour, UINT format);
 void FillSolid(HDC dc, const RECT& r, COLORREF colour);

@@ -38,6 +38,7 @@ MainWindow::MainWindow(HINSTANCE instance, CHVXApp& app, AppScanDriver& driver, 
     : instance_(instance), app_(app), driver_(driver), mode_(mode), key_viewer_(app.environment().wow64) {}
 
 MainWindow::~MainWindow() {
+  popup_.Close();
   tray_.Remove();
   pages_.clear();
   splash_.Destroy();
@@ -182,15 +183,19 @@ INT_PTR MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if ((lp == WM_LBUTTONUP || lp == WM_LBUTTONDBLCLK) && dialog_) dialog_->OnTrayRestore();
       return TRUE;
     case kMsgOfferScheduledScanWindow:
-      // The offer itself is the scheduled scans' pop-up; until the model
-      // handles it, the request is only logged.
-      Log(u"A second instance asked for a scheduled scan");
-      if (dialog_) (void)dialog_->OnCommand(static_cast<int>(kMsgOfferScheduledScanWindow));
+      if (dialog_) (void)dialog_->OnCommand(dlg::kCmdOfferScheduledScan);
       return TRUE;
     case kMsgUpdateCheckDone:
       // The installer replaces this program: end at once.
-      if (static_cast<UpdateOutcome>(wp) == UpdateOutcome::kInstallerStarted) Quit();
+      if (static_cast<UpdateOutcome>(wp) == UpdateOutcome::kInstallerStarted) {
+        Quit();
+      } else if (update_after_popup_) {
+        update_after_popup_ = false;
+        if (!dialog_ && !::IsWindowVisible(hwnd_)) Quit();  // the unattended update check is over
+      }
       return TRUE;
+    case kMsgPopupClick: OnPopupClick(static_cast<PopupAction>(wp)); return TRUE;
+    case kMsgPopupClosed: OnPopupClosed(); return TRUE;
     case kMsgAreaEnd: driver_.OnAreaEnded(static_cast<std::uint32_t>(wp)); return TRUE;
     case kMsgProgressItem:
       if (dialog_) {
@@ -222,11 +227,6 @@ bool MainWindow::OnCommand(int id) {
     case kCmdDetailedView:
       if (dialog_) dialog_->OnPageClick(dlg::kPageResults, u"btnbottomDetailedView");
       return true;
-    case dlg::kCmdUnattendedScanDone:
-      // The scheduled scan's results are saved; its pop-up is not shown here.
-      (void)app_.settings_store().SaveSettings(app_.settings());
-      Quit();
-      return true;
     default: break;
   }
   if (!dialog_) return false;
@@ -255,7 +255,7 @@ void MainWindow::OnTimer(UINT_PTR id) {
   dialog_->OnTimer(static_cast<int>(id));
   // A scheduled scan that could not start ends the process (nobody sees it).
   if (id == static_cast<UINT_PTR>(dlg::kTimerStart) && mode_ == DialogMode::kScan && !dialog_->scanning() &&
-      !driver_.IsRunning()) {
+      !driver_.IsRunning() && !popup_.open()) {
     Log(u"The scheduled scan did not start");
     Quit();
   }
@@ -433,19 +433,40 @@ void MainWindow::EndProcessNow() {
   ::ExitProcess(0);
 }
 
-void MainWindow::RunReminder() {
-  // The default task's run shows nothing else; without its pop-up it ends.
-  Log(u"The reminder notification is not available here");
-  Quit();
+bool MainWindow::ShowPopup(const PopupContent& content) {
+  return popup_.Open(instance_, hwnd_, app_.AppTitle(), content, app_.log(), [this] {
+    if (app_.SaveResults() != err::kSuccess) Log(u"The results could not be saved");
+  });
+}
+
+void MainWindow::OnPopupClick(PopupAction action) {
+  if (user_present) user_present();
+  if (action == PopupAction::kStartUpdate) {
+    // The user accepted the update: the check runs again and installs.
+    update_after_popup_ = CheckForUpdates({.unattended = true, .install_confirmed = true});
+    return;
+  }
+  if (dialog_) dialog_->OnPopupClick(action);
+}
+
+void MainWindow::OnPopupClosed() {
+  popup_.Join();
+  if (dialog_) {
+    dialog_->OnPopupClosed();
+  } else if (!update_after_popup_ && !::IsWindowVisible(hwnd_)) {
+    Quit();  // a hidden window with no pop-up left has nothing to do
+  }
 }
 
 void MainWindow::StartUpdateCheck() { CheckForUpdates({.automatic = true}); }
 
-void MainWindow::CheckForUpdates(const UpdateFlags& flags) {
+bool MainWindow::CheckForUpdates(const UpdateFlags& flags) {
   AppEnvironment& env = app_.environment();
-  if (!env.prompts) return;
+  if (!env.prompts) return false;
   if (!update_) update_ = std::make_unique<UpdateThread>(app_, *env.prompts, hwnd_);
-  if (!update_->Start(flags)) Log(u"An update check runs already");
+  if (update_->Start(flags)) return true;
+  Log(u"An update check runs already");
+  return false;
 }
 
 // The start after a compaction: its results read back, the summary into the

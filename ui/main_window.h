@@ -20,6 +20,7 @@
 #include "ui/controls.h"
 #include "ui/native_screens.h"
 #include "ui/page_table.h"
+#include "ui/result_popup_window.h"
 #include "ui/update_thread.h"
 #include "platform/win32/win32_clipboard.h"
 #include "platform/win32/win32_key_viewer.h"
@@ -59,6 +60,9 @@ class MainWindow final : public MainWindowView {
   // are dropped.
   void SetDialog(CHVXDlg* dialog) { dialog_ = dialog; }
   HWND hwnd() const { return hwnd_; }
+  // Called when the pop-up of an unattended run is clicked: someone is there
+  // to answer messages from now on.
+  std::function<void()> user_present;
   bool splash_shown() const { return static_cast<bool>(splash_); }
   PageHost& Page(int page);
   // Runs the message loop until Quit; returns its exit code.
@@ -79,7 +83,8 @@ class MainWindow final : public MainWindowView {
   void ShowLoadingPage(bool shown) override;
   void PostToScreen(int screen_command, int id) override;
   void HideSplash() override { splash_.Destroy(); }
-  void RunReminder() override;
+  [[nodiscard]] bool ShowPopup(const PopupContent& content) override;
+  void EnterInteractive() override { mode_ = DialogMode::kInteractive; }
   void StartUpdateCheck() override;
   void ShowCompactionResult() override;
   void Quit() override;
@@ -95,7 +100,9 @@ class MainWindow final : public MainWindowView {
   void OnRepairEnded(bool completed);
   void ShowAbout();
   void ShowHelpMenu();
-  void CheckForUpdates(const UpdateFlags& flags);
+  bool CheckForUpdates(const UpdateFlags& flags);
+  void OnPopupClick(PopupAction action);
+  void OnPopupClosed();
   void AnimateToTray();
   void ShowBackupScreen();
   void ShowSettingsScreen(int page);
@@ -126,6 +133,9 @@ class MainWindow final : public MainWindowView {
   std::unique_ptr<UpdateThread> update_;
   std::unique_ptr<BackupScreen> backup_;
   std::unique_ptr<SettingsScreen> settings_;
+  ResultPopupWindow popup_;
+  // The update pop-up was clicked: its check runs, the process waits for it.
+  bool update_after_popup_ = false;
   bool home_loaded_ = false;
   int exit_code_ = 0;
 };

@@ -38,7 +38,11 @@ class BrowserView final : public MainWindowView {
   void ShowLoadingPage(bool shown) override;
   void PostToScreen(int, int) override {}
   void HideSplash() override {}
-  void RunReminder() override {}
+  bool ShowPopup(const PopupContent&) override {
+    log_.LogLine(u"Browser window: no pop-up");
+    return false;
+  }
+  void EnterInteractive() override {}
   void StartUpdateCheck() override {}
   void ShowCompactionResult() override {}
   void Quit() override { quit_(); }
