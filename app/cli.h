@@ -30,6 +30,7 @@
 #include "platform/self_launcher.h"
 #include "platform/system_info.h"
 #include "platform/system_restore.h"
+#include "platform/task_scheduler.h"
 #include "platform/whole_registry_editor.h"
 #include "platform/wow64.h"
 #include "platform/xml_writer.h"
@@ -45,7 +46,7 @@ inline constexpr TextView kProgramVersion = u"0.1.0";
 
 enum class CliCommand {
   kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup, kGui,
-  kDefragAnalyze, kDefragOptimize, kDefragSummary, kBootCompact
+  kDefragAnalyze, kDefragOptimize, kDefragSummary, kBootCompact, kScheduleList
 };
 
 struct CliArguments {
@@ -113,6 +114,8 @@ struct ScanPorts {
   HiveFileCompactor* compactor = nullptr;
   // The program's executable as the start after a restart names it.
   Text program_path = {};
+  // The task scheduler; none: the schedule commands cannot run.
+  TaskScheduler* scheduler = nullptr;
 };
 
 class ScanManager;
@@ -163,6 +166,13 @@ int RunDeleteBackup(ScanPorts& ports, TextView file, int undo_number, std::ostre
 // answered No. `defrag summary`: the start after the restart: reads the
 // results back, prints the summary, clears the markers.
 int RunDefrag(ScanPorts& ports, CliCommand command, std::ostream& out, std::ostream& err);
+// `schedule list`: every work item with its program, arguments and
+// triggers, and the logon task named after the application title.
+int RunScheduleList(ScanPorts& ports, std::ostream& out, std::ostream& err);
+// One trigger as the list shows it, e.g. "weekly from 2026-12-10 09:30,
+// every 1 week on Mon, Fri".
+std::string DescribeTrigger(const TaskTrigger& t);
+
 // `bootcompact`: the boot-time step on a machine folder's hive files.
 int RunBootCompact(ScanPorts& ports, std::ostream& out, std::ostream& err);
 

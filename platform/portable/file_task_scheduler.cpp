@@ -298,23 +298,26 @@ WinError FileTaskScheduler::CreateWorkItem(const WorkItem& item) {
   return Store(c);
 }
 
-WinError FileTaskScheduler::DeleteWorkItem(TextView name) {
+template <class T>
+WinError FileTaskScheduler::Take(std::vector<T> TaskFileContents::*list, TextView name, T* out, bool erase) {
   if (name.empty()) return err::kInvalidParameter;
   TaskFileContents c;
   if (const WinError e = Load(&c)) return e;
-  const auto it = FindByName(c.items, name);
-  if (it == c.items.end()) return err::kFileNotFound;
-  c.items.erase(it);
+  std::vector<T>& tasks = c.*list;
+  const auto it = FindByName(tasks, name);
+  if (it == tasks.end()) return err::kFileNotFound;
+  if (out) *out = *it;
+  if (!erase) return err::kSuccess;
+  tasks.erase(it);
   return Store(c);
 }
 
+WinError FileTaskScheduler::DeleteWorkItem(TextView name) {
+  return Take<WorkItem>(&TaskFileContents::items, name, nullptr, true);
+}
+
 WinError FileTaskScheduler::ReadWorkItem(TextView name, WorkItem* out) {
-  TaskFileContents c;
-  if (const WinError e = Load(&c)) return e;
-  const auto it = FindByName(c.items, name);
-  if (it == c.items.end()) return err::kFileNotFound;
-  *out = *it;
-  return err::kSuccess;
+  return Take(&TaskFileContents::items, name, out, false);
 }
 
 WinError FileTaskScheduler::ListWorkItems(std::vector<Text>* names) {
@@ -338,21 +341,11 @@ WinError FileTaskScheduler::RegisterLogonTask(const LogonTaskDefinition& task) {
 }
 
 WinError FileTaskScheduler::DeleteLogonTask(TextView name) {
-  TaskFileContents c;
-  if (const WinError e = Load(&c)) return e;
-  const auto it = FindByName(c.logon, name);
-  if (it == c.logon.end()) return err::kFileNotFound;
-  c.logon.erase(it);
-  return Store(c);
+  return Take<LogonTaskDefinition>(&TaskFileContents::logon, name, nullptr, true);
 }
 
 WinError FileTaskScheduler::ReadLogonTask(TextView name, LogonTaskDefinition* out) {
-  TaskFileContents c;
-  if (const WinError e = Load(&c)) return e;
-  const auto it = FindByName(c.logon, name);
-  if (it == c.logon.end()) return err::kFileNotFound;
-  *out = *it;
-  return err::kSuccess;
+  return Take(&TaskFileContents::logon, name, out, false);
 }
 
 WinError FileTaskScheduler::QueryService(ServiceStatus* out) {

@@ -71,6 +71,10 @@ class FileTaskScheduler final : public TaskScheduler {
  private:
   WinError Load(TaskFileContents* out);
   WinError Store(const TaskFileContents& contents);
+  // Finds the task of that name in one list: copies it to *out (when
+  // given), and with `erase` removes it and stores the file.
+  template <class T>
+  WinError Take(std::vector<T> TaskFileContents::*list, TextView name, T* out, bool erase);
 
   std::filesystem::path file_;
   std::filesystem::path seed_;

@@ -270,6 +270,13 @@ WinError Win32TaskScheduler::CreateWorkItem(const WorkItem& item) {
   ComScope com;
   ComPtr<ITaskScheduler> ts;
   HRESULT hr = OpenScheduler(&ts);
+  if (SUCCEEDED(hr)) {
+    // Windows refuses a taken name with 80; Wine's scheduler would replace
+    // the item on save, so the name is looked up first.
+    ComPtr<ITask> existing;
+    if (SUCCEEDED(ts->Activate(Wide(item.name).c_str(), IID_ITask, reinterpret_cast<IUnknown**>(&existing.p))))
+      return err::kFileExists;
+  }
   ComPtr<ITask> task;
   if (SUCCEEDED(hr))
     hr = ts->NewWorkItem(Wide(item.name).c_str(), CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(&task.p));
