@@ -11,6 +11,7 @@
 #include "testing/memory_log.h"
 #include "testing/memory_task_scheduler.h"
 #include "testing/recording_prompts.h"
+#include "testing/scratch_settings.h"
 #include "testing/test_env.h"
 
 namespace hs {
@@ -20,6 +21,7 @@ using ::hs::testing::MemoryTaskScheduler;
 using ::hs::testing::RecordingPrompts;
 
 constexpr char16_t kProgram[] = u"C:\\Program Files\\HiveSweep\\HiveSweep.exe";
+const ScheduleValues kNoSchedule{3, {}, u"", u""};
 
 class RecordingLauncher final : public SelfLauncher {
  public:
@@ -35,13 +37,7 @@ class RecordingLauncher final : public SelfLauncher {
 
 class SchedulingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    reg_ = ::hs::testing::MakeContractRegistry();
-    base_ = u"Software\\" + ::hs::testing::UniqueName("HSSched");
-    store_ = std::make_unique<SettingsStore>(*reg_, log_, base_ + u"\\HiveSweep", base_ + u"\\Run");
-    Rebuild();
-  }
-  void TearDown() override { (void)reg_->DeleteTree(kHkeyCurrentUser, base_, 0); }
+  void SetUp() override { Rebuild(); }
 
   void Rebuild() {
     system_ = std::make_unique<PortableSystemInfo>(facts_);
@@ -54,18 +50,12 @@ class SchedulingTest : public ::testing::Test {
     return [](TextView key) { return key == u"AFX_IDS_APP_TITLE" ? Text(u"HiveSweep") : Text(key); };
   }
   static ScheduleValues Weekly(std::array<bool, 7> days) { return {2, days, u"12/10/2026", u"9:30 AM"}; }
-  AppSettings Reloaded() {
-    SettingsStore fresh(*reg_, log_, store_->settings_key(), store_->run_key());
-    AppSettings s;
-    EXPECT_EQ(err::kSuccess, fresh.LoadSettings(&s));
-    return s;
-  }
+  AppSettings Reloaded() { return scratch_.Reloaded(); }
 
-  std::unique_ptr<Registry> reg_;
   MemoryLog log_;
   RecordingPrompts prompts_;
-  Text base_;
-  std::unique_ptr<SettingsStore> store_;
+  ::hs::testing::ScratchSettings scratch_{log_, "HSSched"};
+  SettingsStore* store_ = &scratch_.store();
   AppSettings settings_;
   MemoryTaskScheduler scheduler_;
   MachineFacts facts_;
@@ -129,7 +119,7 @@ TEST_F(SchedulingTest, RefusedSchedulesCreateNothing) {
 
   // No schedule while none is stored: nothing at all.
   prompts_.shown.clear();
-  EXPECT_EQ(ScheduleApplyResult::kCleared, page_->Apply(ScheduleValues{3}, now_, now_, u""));
+  EXPECT_EQ(ScheduleApplyResult::kCleared, page_->Apply(kNoSchedule, now_, now_, u""));
   EXPECT_TRUE(scheduler_.deleted.empty());
   EXPECT_TRUE(prompts_.shown.empty());
 }
@@ -141,7 +131,7 @@ TEST_F(SchedulingTest, IntervalAndOnceAndNoScheduleReachTheScheduler) {
   EXPECT_EQ(u"IDS_EVERYDAY 08:05 PM", settings_.ScheduledTime);
 
   // No schedule deletes the stored one.
-  EXPECT_EQ(ScheduleApplyResult::kCleared, page_->Apply(ScheduleValues{3}, now_, now_, u""));
+  EXPECT_EQ(ScheduleApplyResult::kCleared, page_->Apply(kNoSchedule, now_, now_, u""));
   EXPECT_EQ(nullptr, scheduler_.Item(u"HiveSweepsch"));
   EXPECT_TRUE(Reloaded().ScheduledTime.empty());
   EXPECT_EQ(u"IDS_NOSCHEDULE_YET", page_->ScheduledAtText());
@@ -215,7 +205,10 @@ TEST_F(SchedulingTest, FirstRunCreatesTheUpdateCheckAndTheReminderOnce) {
   EXPECT_FALSE(scheduling_->RunFirstRun(*store_)) << "only with StartAutoTutorial = 1";
   EXPECT_FALSE(store_->HasValue(settings_value::kFirstRun));
   ASSERT_EQ(err::kSuccess, store_->WriteDword(settings_value::kStartAutoTutorial, 1));
-  scheduler_.items.push_back(WorkItem{u"HiveSweep_DEFAULT", u"C:\\old.exe", u"-default"});
+  WorkItem old;
+  old.name = u"HiveSweep_DEFAULT";
+  old.program = u"C:\\old.exe";
+  scheduler_.items.push_back(old);
 
   EXPECT_TRUE(scheduling_->RunFirstRun(*store_));
   EXPECT_EQ(1u, store_->ReadDword(settings_value::kFirstRun, 0));

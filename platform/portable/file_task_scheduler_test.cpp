@@ -11,6 +11,14 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
+WorkItem Item(TextView name, TextView parameters = u"") {
+  WorkItem w;
+  w.name = Text(name);
+  w.program = u"C:\\x.exe";
+  w.parameters = Text(parameters);
+  return w;
+}
+
 const char kGood[] =
     "hivesweep-tasks 1\r\n"
     "[workitem]\r\n"
@@ -116,7 +124,7 @@ TEST_F(FileTaskSchedulerTest, AnUnreadableFileIsNeverOverwritten) {
   const std::string broken = std::string(kGood) + "trigger=sometimes\n";
   Write(dir_ / "tasks.txt", broken);
   FileTaskScheduler scheduler(dir_ / "tasks.txt");
-  WorkItem item{u"X", u"C:\\x.exe"};
+  const WorkItem item = Item(u"X");
   EXPECT_EQ(err::kInvalidData, scheduler.CreateWorkItem(item));
   EXPECT_NE(std::string::npos, scheduler.last_error().find("line 13")) << scheduler.last_error();
   std::ifstream in(dir_ / "tasks.txt", std::ios::binary);
@@ -125,10 +133,10 @@ TEST_F(FileTaskSchedulerTest, AnUnreadableFileIsNeverOverwritten) {
 
 TEST_F(FileTaskSchedulerTest, RefusesTextsTheFileCannotHold) {
   FileTaskScheduler scheduler(dir_ / "tasks.txt");
-  EXPECT_EQ(err::kInvalidName, scheduler.CreateWorkItem(WorkItem{u"a\\b", u"C:\\x.exe"}));
-  EXPECT_EQ(err::kInvalidName, scheduler.CreateWorkItem(WorkItem{u"a\nb", u"C:\\x.exe"}));
-  EXPECT_EQ(err::kInvalidParameter, scheduler.CreateWorkItem(WorkItem{u"a", u"C:\\x.exe", u"x\r\n[workitem]"}));
-  WorkItem bad_trigger{u"a", u"C:\\x.exe"};
+  EXPECT_EQ(err::kInvalidName, scheduler.CreateWorkItem(Item(u"a\\b")));
+  EXPECT_EQ(err::kInvalidName, scheduler.CreateWorkItem(Item(u"a\nb")));
+  EXPECT_EQ(err::kInvalidParameter, scheduler.CreateWorkItem(Item(u"a", u"x\r\n[workitem]")));
+  WorkItem bad_trigger = Item(u"a");
   bad_trigger.triggers.push_back(TaskTrigger{TriggerKind::kWeekly, 2026, 12, 10, 9, 30, 1, 0});
   EXPECT_EQ(err::kInvalidParameter, scheduler.CreateWorkItem(bad_trigger));
   EXPECT_FALSE(stdfs::exists(dir_ / "tasks.txt"));
