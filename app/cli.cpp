@@ -106,6 +106,10 @@ std::string CliUsage() {
       "      product's address) and prints the own version, the answer and what the\n"
       "      program would do: nothing, open the page, or download, verify and start\n"
       "      the installer. Runs nothing; writes only the answer file.\n"
+      "  hivesweep schedule list [--machine DIR] [--data DIR]\n"
+      "      The scheduled tasks: each work item with its program, arguments and\n"
+      "      triggers, and the task started at logon (Linux: the machine folder's\n"
+      "      tasks.txt, as changed in the data folder's machine-tasks.txt).\n"
       "  hivesweep show [--machine DIR]\n"
       "      Registry contents per root and view (Windows: the live registry).\n"
       "  hivesweep regcheck [--view 32|64] FILE.reg...\n"
@@ -180,6 +184,12 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
       *error = "defrag needs analyze, optimize or summary";
       return false;
     }
+  } else if (cmd == "schedule") {
+    if ((args.size() > 1 ? args[1] : "") != "list") {
+      *error = "schedule needs list";
+      return false;
+    }
+    out->command = CliCommand::kScheduleList;
   } else {
     *error = "unknown command \"" + cmd + "\"";
     return false;
@@ -187,7 +197,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
   std::string areas, view, port;
   const bool defrag = out->command == CliCommand::kDefragAnalyze || out->command == CliCommand::kDefragOptimize ||
                       out->command == CliCommand::kDefragSummary;
-  for (std::size_t i = defrag ? 2 : 1; i < args.size(); ++i) {
+  const bool schedule = out->command == CliCommand::kScheduleList;
+  for (std::size_t i = defrag || schedule ? 2 : 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool scan = out->command == CliCommand::kScan || out->command == CliCommand::kRepair;
     const bool regcompare = out->command == CliCommand::kRegCompare;
@@ -197,7 +208,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     const bool gui = out->command == CliCommand::kGui;
     const bool undo =
         out->command == CliCommand::kUndo || out->command == CliCommand::kBackups || backup || gui || defrag ||
-        out->command == CliCommand::kBootCompact || out->command == CliCommand::kUpdateCheck;
+        out->command == CliCommand::kBootCompact || out->command == CliCommand::kUpdateCheck || schedule;
     const bool takes_file = out->command == CliCommand::kRestore || out->command == CliCommand::kDeleteBackup;
     const auto is_number = [](const std::string& t) {
       return !t.empty() && t.size() <= 6 && t.find_first_not_of("0123456789") == std::string::npos && std::stoi(t) > 0;

@@ -31,6 +31,7 @@
 #include "platform/self_launcher.h"
 #include "platform/system_info.h"
 #include "platform/system_restore.h"
+#include "platform/task_scheduler.h"
 #include "platform/whole_registry_editor.h"
 #include "platform/wow64.h"
 #include "platform/xml_writer.h"
@@ -46,7 +47,7 @@ inline constexpr TextView kProgramVersion = u"0.1.0";
 
 enum class CliCommand {
   kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup, kGui,
-  kDefragAnalyze, kDefragOptimize, kDefragSummary, kBootCompact, kUpdateCheck
+  kDefragAnalyze, kDefragOptimize, kDefragSummary, kBootCompact, kUpdateCheck, kScheduleList
 };
 
 struct CliArguments {
@@ -120,6 +121,8 @@ struct ScanPorts {
   HttpClient* http = nullptr;
   IniReader* data_ini = nullptr;
   Text own_version = {};
+  // The task scheduler; none: the schedule commands cannot run.
+  TaskScheduler* scheduler = nullptr;
 };
 
 class ScanManager;
@@ -170,6 +173,13 @@ int RunDeleteBackup(ScanPorts& ports, TextView file, int undo_number, std::ostre
 // answered No. `defrag summary`: the start after the restart: reads the
 // results back, prints the summary, clears the markers.
 int RunDefrag(ScanPorts& ports, CliCommand command, std::ostream& out, std::ostream& err);
+// `schedule list`: every work item with its program, arguments and
+// triggers, and the logon task named after the application title.
+int RunScheduleList(ScanPorts& ports, std::ostream& out, std::ostream& err);
+// One trigger as the list shows it, e.g. "weekly from 2026-12-10 09:30,
+// every 1 week on Mon, Fri".
+std::string DescribeTrigger(const TaskTrigger& t);
+
 // `bootcompact`: the boot-time step on a machine folder's hive files.
 int RunBootCompact(ScanPorts& ports, std::ostream& out, std::ostream& err);
 

@@ -69,6 +69,13 @@ TEST(CliArguments, CommandsAndTheirOptions) {
   EXPECT_NE(std::string::npos, Refused({"defrag", "--machine", "m"}).find("analyze, optimize or summary"));
   Refused({"defrag", "analyze", "--areas", "1"});
   Refused({"bootcompact", "extra"});
+  a = Parsed({"schedule", "list", "--machine", "m", "--data", "d"});
+  EXPECT_EQ(CliCommand::kScheduleList, a.command);
+  EXPECT_EQ("m", a.machine);
+  EXPECT_EQ("d", a.data);
+  EXPECT_NE(std::string::npos, Refused({"schedule"}).find("schedule needs list"));
+  EXPECT_NE(std::string::npos, Refused({"schedule", "weekly"}).find("schedule needs list"));
+  Refused({"schedule", "list", "--areas", "1"});
 
   for (auto args : std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"help"}, {"scan", "--bogus", "-h"}})
     EXPECT_EQ(CliCommand::kHelp, Parsed(args).command);
@@ -330,6 +337,15 @@ TEST_F(SampleScan, UpdateCheckDescribesTheOfferAndRunsNothing) {
 }
 
 #endif
+
+TEST(CliSchedule, TriggersAreDescribedMondayFirst) {
+  EXPECT_EQ("weekly from 2026-12-10 09:30, every 2 week on Mon, Fri, Sun",
+            DescribeTrigger(TaskTrigger{TriggerKind::kWeekly, 2026, 12, 10, 9, 30, 2, 0x23}));
+  EXPECT_EQ("daily from 2026-12-09 15:01, every 1 day", DescribeTrigger(TaskTrigger{TriggerKind::kDaily, 2026, 12, 9, 15, 1}));
+  EXPECT_EQ("once at 2027-01-02 03:04", DescribeTrigger(TaskTrigger{TriggerKind::kOnce, 2027, 1, 2, 3, 4}));
+  EXPECT_EQ("monthly from 2026-12-01 12:00 on day 1, 31",
+            DescribeTrigger(TaskTrigger{TriggerKind::kMonthlyDate, 2026, 12, 1, 12, 0, 1, 0, 0x40000001u, kAllMonths}));
+}
 
 }  // namespace
 }  // namespace hs

@@ -34,6 +34,7 @@
 #include "platform/recycle_bin.h"
 #include "platform/repair_progress.h"
 #include "platform/system_restore.h"
+#include "platform/task_scheduler.h"
 #include "platform/url_history.h"
 
 namespace hs {
@@ -81,6 +82,9 @@ struct AppEnvironment {
   // The window's repairs (with `editor`); either none: no repair starts.
   UrlHistory* history = nullptr;
   RecycleBin* recycle_bin = nullptr;
+  // Scheduled scans and the logon task; none: scheduling is unavailable.
+  TaskScheduler* scheduler = nullptr;
+  Text user_account;  // DOMAIN\user, the scheduled tasks' account
 };
 
 // The backup screen's environment, built by the application.

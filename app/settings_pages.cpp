@@ -211,9 +211,12 @@ ScheduleApplyResult SchedulePageModel::Apply(const ScheduleValues& values, const
     }
     case ScheduleKind::kNone:
       if (!env_.settings.ScheduledTime.empty()) {
-        env_.settings.ScheduledTime.clear();
-        if (const WinError e = env_.store.SaveSettings(env_.settings); e != err::kSuccess)
-          env_.log.LogLine(u"ScheduledTime not cleared in the registry: " + ErrorText(e));
+        if (scheduling_) {
+          const WinError e = scheduling_->DeleteWorkItem(scheduling_->AppTitle() + Text(kUserTaskSuffix));
+          if (e != err::kSuccess && e != err::kFileNotFound)
+            env_.log.LogLine(u"The scheduled scan's task was not deleted: " + ErrorText(e));
+        }
+        SaveScheduledTime(u"");
         env_.log.LogLine(u"Scheduled scan removed");
       }
       return ScheduleApplyResult::kCleared;
@@ -229,11 +232,37 @@ ScheduleApplyResult SchedulePageModel::Apply(const ScheduleValues& values, const
     }
     default: Message(u"IDS_DATAERROR", PromptIcon::kInformation); return ScheduleApplyResult::kInvalidKind;
   }
-  env_.log.LogLine(u"Schedule page applied (kind " + ToText(static_cast<int>(values.kind)) + u", every " +
-                   ToText(ParseRepeatInterval(repeat_field)) +
-                   u"): scheduling is not available yet, no scheduled task was created");
-  Message(u"IDS_SCHEDULING_UNAVAILABLE", PromptIcon::kInformation);
-  return ScheduleApplyResult::kUnavailable;
+  if (!scheduling_) {
+    env_.log.LogLine(u"Schedule page applied (kind " + ToText(static_cast<int>(values.kind)) + u", every " +
+                     ToText(ParseRepeatInterval(repeat_field)) + u"): no task scheduler, no scheduled task was created");
+    Message(u"IDS_SCHEDULING_UNAVAILABLE", PromptIcon::kInformation);
+    return ScheduleApplyResult::kUnavailable;
+  }
+  ScheduledTaskWriter writer;
+  writer.task_name = scheduling_->AppTitle() + Text(kUserTaskSuffix);
+  writer.start = start;
+  writer.kind = static_cast<int>(values.kind);
+  writer.interval = ParseRepeatInterval(repeat_field);
+  for (std::size_t i = 0; i < values.days.size(); ++i) writer.days[i] = values.days[i];
+  const Text description = scheduling_->DescribeSchedule(writer);
+  if (description.empty()) {
+    Message(u"IDS_NODAY", PromptIcon::kInformation);
+    return ScheduleApplyResult::kNoDay;
+  }
+  switch (scheduling_->SaveTask(writer, /*automatic=*/false)) {
+    case SaveResult::kRestarting: return ScheduleApplyResult::kRestarting;
+    case SaveResult::kFailed: return ScheduleApplyResult::kFailed;
+    case SaveResult::kSaved: break;
+  }
+  SaveScheduledTime(description);
+  Message(u"IDS_TASKCREATED", PromptIcon::kInformation);
+  return ScheduleApplyResult::kCreated;
+}
+
+void SchedulePageModel::SaveScheduledTime(TextView text) {
+  env_.settings.ScheduledTime = Text(text);
+  if (const WinError e = env_.store.SaveSettings(env_.settings); e != err::kSuccess)
+    env_.log.LogLine(u"ScheduledTime not saved in the registry: " + ErrorText(e));
 }
 
 }  // namespace hs

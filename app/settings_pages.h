@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/scheduling.h"
 #include "app/settings.h"
 #include "app/strings.h"
 #include "areas/user_lists.h"
@@ -155,23 +156,30 @@ enum class ScheduleApplyResult {
   kCleared,       // no schedule: ScheduledTime cleared
   kInvalidKind,   // IDS_DATAERROR
   kNoDay,         // IDS_NODAY
-  kUnavailable,   // stored, but no task can be created yet
+  kUnavailable,   // stored, but there is no scheduler to create the task
+  kCreated,       // the task exists, ScheduledTime describes it
+  kFailed,        // the task was not created (said)
+  kRestarting,    // an elevated copy applies it: end this process
 };
 
 class SchedulePageModel {
  public:
-  explicit SchedulePageModel(SettingsPagesEnv& env) : env_(env) {}
+  // Without `scheduling` the values are only stored.
+  explicit SchedulePageModel(SettingsPagesEnv& env, Scheduling* scheduling = nullptr)
+      : env_(env), scheduling_(scheduling) {}
   // The scheduled-at label: ScheduledTime, or IDS_NOSCHEDULE_YET.
   Text ScheduledAtText() const;
-  // Apply: writes the values, then checks them as the scheduler would. The
-  // task itself cannot be created yet: that is said and logged.
+  // Apply: writes the values, checks them, then creates the task named
+  // after the application title + "sch" (or, for no schedule, deletes it).
   // `start` is the chosen date and time, `now` the local time.
   ScheduleApplyResult Apply(const ScheduleValues& values, const DateTime& start, const DateTime& now,
                             TextView repeat_field);
 
  private:
   void Message(TextView key, PromptIcon icon);
+  void SaveScheduledTime(TextView text);
   SettingsPagesEnv& env_;
+  Scheduling* scheduling_;
 };
 
 }  // namespace hs

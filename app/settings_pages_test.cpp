@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/recording_prompts.h"
+#include "testing/scratch_settings.h"
 #include "testing/memory_log.h"
 #include "testing/scratch_fs.h"
 #include "testing/test_env.h"
@@ -18,28 +19,20 @@ using ::hs::testing::RecordingPrompts;
 class SettingsPagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    reg_ = ::hs::testing::MakeContractRegistry();
-    base_ = u"Software\\" + ::hs::testing::UniqueName("HSPages");
-    store_ = std::make_unique<SettingsStore>(*reg_, log_, base_ + u"\\HiveSweep", base_ + u"\\Run");
+    scratch_ = std::make_unique<::hs::testing::ScratchSettings>(log_, "HSPages");
+    store_ = &scratch_->store();
     env_ = std::make_unique<SettingsPagesEnv>(
         SettingsPagesEnv{*store_, settings_, prompts_, log_, [](TextView key) { return Text(key); }});
   }
-  void TearDown() override { (void)reg_->DeleteTree(kHkeyCurrentUser, base_, 0); }
 
   // The next start: a new store over the same key, a record with defaults.
-  AppSettings Reloaded() {
-    SettingsStore fresh(*reg_, log_, store_->settings_key(), store_->run_key());
-    AppSettings s;
-    EXPECT_EQ(err::kSuccess, fresh.LoadSettings(&s));
-    return s;
-  }
+  AppSettings Reloaded() { return scratch_->Reloaded(); }
   StartEntryContext Ctx() { return {10, u"C:\\Program Files\\HiveSweep\\HiveSweep.exe", u"HiveSweep", nullptr}; }
 
-  std::unique_ptr<Registry> reg_;
   MemoryLog log_;
   RecordingPrompts prompts_;
-  Text base_;
-  std::unique_ptr<SettingsStore> store_;
+  std::unique_ptr<::hs::testing::ScratchSettings> scratch_;
+  SettingsStore* store_ = nullptr;
   AppSettings settings_;
   std::unique_ptr<SettingsPagesEnv> env_;
 };

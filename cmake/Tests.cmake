@@ -122,6 +122,11 @@ if(HS_WIN32)
   add_test(NAME unattended_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/unattended-e2e.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(unattended_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 300
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  # The first start's work items in Wine's task scheduler, read back by the
+  # front end's `schedule list`.
+  add_test(NAME schedule_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/schedule-e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(schedule_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 300
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 
 if(HS_WIN32)

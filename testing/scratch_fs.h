@@ -40,6 +40,7 @@ class ScratchFs {
   // The folder as a Windows path, without a trailing backslash.
   const Text& root() const { return root_; }
   Text Path(TextView relative) const { return root_ + u"\\" + Text(relative); }
+  const std::filesystem::path& host() const { return host_; }
 
  private:
   std::filesystem::path host_;

@@ -15,11 +15,13 @@
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_ini_reader.h"
 #include "platform/win32/win32_reg_editor.h"
+#include "platform/win32/win32_task_scheduler.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_wow64.h"
 #else
 #include <unistd.h>
 
+#include "platform/portable/file_task_scheduler.h"
 #include "platform/portable/host_file_system.h"
 #include "platform/portable/portable_ini_reader.h"
 #include "platform/portable/portable_wow64.h"
@@ -51,6 +53,9 @@ std::unique_ptr<RegEditor> MakeContractRegEditor(Registry&, FileSystem&, Log&) {
 std::unique_ptr<WholeRegistryEditor> MakeContractWholeEditor(Registry&, FileSystem&, Log&) {
   return std::make_unique<Win32RegEditor>();
 }
+std::unique_ptr<TaskScheduler> MakeContractTaskScheduler(const std::filesystem::path&) {
+  return std::make_unique<Win32TaskScheduler>();
+}
 static unsigned long Pid() { return GetCurrentProcessId(); }
 #else
 const char* AdapterName() { return "portable"; }
@@ -74,6 +79,9 @@ std::unique_ptr<RegEditor> MakeContractRegEditor(Registry& registry, FileSystem&
 }
 std::unique_ptr<WholeRegistryEditor> MakeContractWholeEditor(Registry& registry, FileSystem& fs, Log& log) {
   return std::make_unique<StoreRegEditor>(registry, fs, true, log);
+}
+std::unique_ptr<TaskScheduler> MakeContractTaskScheduler(const std::filesystem::path& host_folder) {
+  return std::make_unique<FileTaskScheduler>(host_folder / "tasks.txt");
 }
 static unsigned long Pid() { return static_cast<unsigned long>(getpid()); }
 #endif

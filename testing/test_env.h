@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "platform/ini_reader.h"
 #include "platform/registry.h"
+#include "platform/task_scheduler.h"
 #include "platform/reg_editor.h"
 #include "platform/log.h"
 #include "platform/whole_registry_editor.h"
@@ -48,6 +49,10 @@ std::unique_ptr<RegEditor> MakeContractRegEditor(Registry& registry, FileSystem&
 // over `registry` (64-bit Windows) and `fs`, in the win32 build the system's
 // editor.
 std::unique_ptr<WholeRegistryEditor> MakeContractWholeEditor(Registry& registry, FileSystem& fs, Log& log);
+
+// The task scheduler under contract test: natively a FileTaskScheduler
+// keeping its file in `host_folder`, in the win32 build the system's.
+std::unique_ptr<TaskScheduler> MakeContractTaskScheduler(const std::filesystem::path& host_folder);
 
 // A name unique to this process and call, for scratch keys and folders.
 std::u16string UniqueName(const char* prefix);

@@ -18,6 +18,7 @@
 #include "app/app_scan_driver.h"
 #include "app/hvx_app.h"
 #include "app/main_dialog.h"
+#include "app/scheduling.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_ini_reader.h"
@@ -34,6 +35,7 @@
 #include "platform/win32/win32_single_instance.h"
 #include "platform/win32/win32_system_info.h"
 #include "platform/win32/win32_system_restore.h"
+#include "platform/win32/win32_task_scheduler.h"
 #include "platform/win32/win32_url_history.h"
 #include "platform/win32/win32_wow64.h"
 #include "ui/main_window.h"
@@ -140,6 +142,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   env.history = &history;
   hs::Win32RecycleBin recycle_bin;
   env.recycle_bin = &recycle_bin;
+  hs::Win32TaskScheduler scheduler;
+  env.scheduler = &scheduler;
+  env.user_account = hs::CurrentUserAccount();
   hs::Win32Prompts prompts(nullptr, u"HiveSweep");
   env.prompts = &prompts;
   hs::CHVXApp app(env);
@@ -212,6 +217,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         start.first_run = app.settings_store().HasValue(hs::settings_value::kFirstRun);
         start.auto_tutorial = app.settings_store().ReadDword(hs::settings_value::kStartAutoTutorial, 0) == 1;
         start.splash_shown = window.splash_shown();
+        if (const auto scheduling = hs::MakeAppScheduling(app, window_prompts, ToText(program)))
+          (void)scheduling->RunFirstRun(app.settings_store());
         dialog.Open(start);
         code = window.RunMessageLoop();
         window.SetDialog(nullptr);

@@ -39,6 +39,7 @@
 #include "platform/win32/win32_shell_paths.h"
 #include "platform/win32/win32_system_info.h"
 #include "platform/win32/win32_system_restore.h"
+#include "platform/win32/win32_task_scheduler.h"
 #include "platform/win32/win32_wow64.h"
 #include "platform/win32/win32_xml_writer.h"
 #else
@@ -124,6 +125,7 @@ int RunCommand(const CliArguments& a, ScanPorts& ports, const ScanOptions& optio
     case CliCommand::kDefragSummary: return RunDefrag(ports, a.command, std::cout, std::cerr);
     case CliCommand::kBootCompact: return RunBootCompact(ports, std::cout, std::cerr);
     case CliCommand::kUpdateCheck: return RunUpdateCheck(ports, FromUtf8(a.endpoint), std::cout, std::cerr);
+    case CliCommand::kScheduleList: return RunScheduleList(ports, std::cout, std::cerr);
     default: return RunScan(ports, options, std::cout, std::cerr);
   }
 }
@@ -365,6 +367,8 @@ int Scan(const CliArguments& a) {
   ports.links = &links;
   Win32Hives hives(registry, wow64.IsWow64Process());
   ports.hives = &hives;
+  Win32TaskScheduler scheduler;
+  ports.scheduler = &scheduler;
   {
     const Text folder = ProgramFolder();
     if (!folder.empty()) ports.program_path = folder + u"\\HiveSweep.exe";
@@ -395,6 +399,7 @@ std::filesystem::path DefaultDataFolder() {
 }
 
 constexpr char kMachineStateFile[] = "machine-registry.reg";
+constexpr char kMachineTasksStateFile[] = "machine-tasks.txt";
 
 // The machine's registry (every root but the merged classes root) as
 // registry export text, replacing `path` in one step.
@@ -427,6 +432,7 @@ int Scan(const CliArguments& a) {
   o.data_folder_of = DataFolderPath;
   // Repairs change the machine's registry as kept in the data folder.
   o.registry_state = o.data_folder / kMachineStateFile;
+  o.tasks_state = o.data_folder / kMachineTasksStateFile;
   std::string error;
   std::unique_ptr<PortableMachine> m = PortableMachine::Load(o, &error);
   if (!m) {
@@ -455,6 +461,7 @@ int Scan(const CliArguments& a) {
   ports.http = &http;
   ports.data_ini = &m->ini();
   ports.own_version = Text(kProgramVersion);
+  ports.scheduler = &m->scheduler();
   ScanOptions options;
   options.areas = a.areas;
   options.source = "the machine " + o.folder.string() + " (" +
@@ -524,6 +531,7 @@ int Main(const std::vector<std::string>& args) {
     case CliCommand::kDefragOptimize:
     case CliCommand::kDefragSummary:
     case CliCommand::kUpdateCheck:
+    case CliCommand::kScheduleList:
       return Scan(a);
     case CliCommand::kBootCompact:
 #ifdef _WIN32

@@ -4,6 +4,7 @@
 
 #include "app/defrag_flow.h"
 #include "app/repair.h"
+#include "app/scheduling.h"
 #include "engine/scan_manager.h"
 #include "engine/scan_log.h"
 #include "platform/win32/win32_hives.h"
@@ -476,10 +477,13 @@ void MainWindow::ShowCompactionResult() {
   if (!env.prompts) return;
   const bool windows64 = env.wow64.IsWow64Process();
   Win32Hives hives(env.registry, windows64);
+  const std::unique_ptr<Scheduling> scheduling = MakeAppScheduling(app_, *env.prompts, FromWide(ProgramPath().c_str()));
+  std::unique_ptr<SchedulerLogonTasks> tasks;
+  if (scheduling) tasks = std::make_unique<SchedulerLogonTasks>(*scheduling);
   DefragEnv denv{hives, env.registry, env.fs, app_.data_folder(), env.clock, app_.log(), *env.prompts, env.restore,
                  [this](TextView key) { return Str(key); }, env.system.MajorVersion(), windows64,
                  app_.settings_store(), app_.settings(),
-                 StartEntryContext{env.system.MajorVersion(), FromWide(ProgramPath().c_str()), app_.AppTitle(), nullptr}};
+                 StartEntryContext{env.system.MajorVersion(), FromWide(ProgramPath().c_str()), app_.AppTitle(), tasks.get()}};
   const AfterOptimization after = StartedAfterOptimization(denv);
   Log(FormatNumbers(u"Compaction results %d: %d hives, %d bytes before, %d bytes gained",
                     {after.results, static_cast<std::int64_t>(after.summary.hives),

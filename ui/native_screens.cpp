@@ -432,7 +432,9 @@ SettingsScreen::SettingsScreen(ScreenContext ctx)
       [&app](TextView key) { return app.strings().LookupString(key); }});
   std::wstring program(32768, L'\0');
   program.resize(::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size())));
-  StartEntryContext start{e.system.MajorVersion(), FromWide(program.c_str()), app.AppTitle(), nullptr};
+  scheduling_ = MakeAppScheduling(app, prompts_, FromWide(program.c_str()));
+  if (scheduling_) logon_tasks_ = std::make_unique<SchedulerLogonTasks>(*scheduling_);
+  StartEntryContext start{e.system.MajorVersion(), FromWide(program.c_str()), app.AppTitle(), logon_tasks_.get()};
   general_ = std::make_unique<GeneralPageModel>(*env_, start, app.language_index(), [this](int index) {
     AppEnvironment& env = ctx_.app->environment();
     if (!env.launcher) return LanguageChangeResult::kInvalidIndex;
@@ -446,7 +448,7 @@ SettingsScreen::SettingsScreen(ScreenContext ctx)
   });
   areas_ = std::make_unique<ScanAreasPageModel>(*env_);
   exclusions_ = std::make_unique<ExclusionPageModel>(*env_, app.exclusions(), e.fs, app.data_folder());
-  schedule_ = std::make_unique<SchedulePageModel>(*env_);
+  schedule_ = std::make_unique<SchedulePageModel>(*env_, scheduling_.get());
 }
 
 SettingsScreen::~SettingsScreen() = default;
@@ -683,7 +685,12 @@ void SettingsScreen::ApplySchedule() {
   v.time = LocaleText(false, start);
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
-  (void)schedule_->Apply(v, FromSystemTime(start), FromSystemTime(now), repeat_.GetText());
+  if (schedule_->Apply(v, FromSystemTime(start), FromSystemTime(now), repeat_.GetText()) ==
+          ScheduleApplyResult::kRestarting &&
+      ctx_.end_process) {
+    ctx_.end_process();
+    return;
+  }
   scheduled_at_.SetText(schedule_->ScheduledAtText());
 }
 

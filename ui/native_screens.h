@@ -154,6 +154,8 @@ class SettingsScreen final : public NativeScreen {
 
   OwnedPrompts prompts_;
   std::unique_ptr<SettingsPagesEnv> env_;
+  std::unique_ptr<Scheduling> scheduling_;  // none: no task scheduler
+  std::unique_ptr<SchedulerLogonTasks> logon_tasks_;
   std::unique_ptr<GeneralPageModel> general_;
   std::unique_ptr<ScanAreasPageModel> areas_;
   std::unique_ptr<ExclusionPageModel> exclusions_;

@@ -562,6 +562,9 @@ std::unique_ptr<PortableMachine> PortableMachine::Load(const Options& options, s
   std::unique_ptr<PortableMachine> m(new PortableMachine(std::move(description), data_host, data_letter, data_windows));
   for (const auto& [letter, path] : drive_folders) m->host_.MapDrive(letter, path);
   m->SetUpHives(drive_folders);
+  const stdfs::path tasks = folder / kMachineTasksFile;
+  m->scheduler_ = options.tasks_state.empty() ? std::make_unique<FileTaskScheduler>(tasks)
+                                              : std::make_unique<FileTaskScheduler>(options.tasks_state, tasks);
   if (!options.program_folder.empty()) m->program_fs_.MapDrive(u'C', stdfs::absolute(options.program_folder, ec));
 
   // The registry: registry.reg, then registry.d/*.reg in name order.

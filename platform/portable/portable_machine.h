@@ -9,6 +9,8 @@
 //                 in name order (same format and view)
 //   drive_<x>/    the files of drive X: (drive_c for C:), one folder per drive
 //   machine.ini   optional description of the machine (below)
+//   tasks.txt     optional scheduled tasks (file_task_scheduler.h); the
+//                 scheduler reads it until its state file exists
 //
 // machine.ini: UTF-8 text (a byte-order mark is allowed), at most
 // kMaxMachineIniBytes. Lines are "[section]", "name = value", blank, or
@@ -56,6 +58,7 @@
 #include <vector>
 
 #include "platform/callback_notifier.h"
+#include "platform/portable/file_task_scheduler.h"
 #include "platform/portable/host_clock.h"
 #include "platform/portable/host_file_system.h"
 #include "platform/portable/host_shell_folders.h"
@@ -77,6 +80,7 @@ inline constexpr std::uint64_t kMaxMachineIniBytes = 64 * 1024;
 inline constexpr char kMachineRegistryFile[] = "registry.reg";
 inline constexpr char kMachineRegistryFolder[] = "registry.d";
 inline constexpr char kMachineDescriptionFile[] = "machine.ini";
+inline constexpr char kMachineTasksFile[] = "tasks.txt";
 
 struct SpecialFolderName {
   const char* name;
@@ -113,6 +117,9 @@ class PortableMachine {
     // When this host file exists, the registry is loaded from it instead of
     // the machine folder's registry files (a state saved after changes).
     std::filesystem::path registry_state;
+    // The scheduler's tasks are written here (read from the machine
+    // folder's tasks.txt until it exists); empty: into tasks.txt itself.
+    std::filesystem::path tasks_state;
   };
 
   // Loads the machine. Null with *error (naming the file, and the line where
@@ -153,6 +160,8 @@ class PortableMachine {
   IniReader& program_ini() { return program_ini_; }
   // The hives of [hives] and their files in the drive folders (writable).
   MachineHives& hives() { return *hives_; }
+  // The machine's task scheduler (its service always runs).
+  TaskScheduler& scheduler() { return *scheduler_; }
 
  private:
   PortableMachine(MachineDescription description, const std::filesystem::path& data_host, char16_t data_letter,
@@ -166,6 +175,7 @@ class PortableMachine {
   RedirectedFileSystem fs_;
   std::unique_ptr<RegistryStore> registry_;
   std::unique_ptr<MachineHives> hives_;
+  std::unique_ptr<FileTaskScheduler> scheduler_;
   PortableWow64 wow64_;
   PortableSystemInfo system_;
   PortableKeyProtection protection_;
