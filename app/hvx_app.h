@@ -84,7 +84,7 @@ struct AppEnvironment {
   RecycleBin* recycle_bin = nullptr;
   // Scheduled scans and the logon task; none: scheduling is unavailable.
   TaskScheduler* scheduler = nullptr;
-  Text user_account;  // DOMAIN\user, the scheduled tasks' account
+  Text user_account = {};  // DOMAIN\user, the scheduled tasks' account
 };
 
 // The backup screen's environment, built by the application.
