@@ -474,6 +474,11 @@ UndoEnv MakeUndoEnv(ScanPorts& ports, Log& log, const Text& data_folder, const S
   return env;
 }
 
+// A set's or backup's time as the lists show it (local time).
+std::string ListTime(Clock& clock, std::int64_t seconds) { return ToUtf8(FormatBackupDate(clock.LocalTimeOf(seconds))); }
+
+}  // namespace
+
 bool OpenDataFolder(ScanPorts& ports, std::ostream& err, Text* data_folder) {
   if (WinError e = EnsureDataFolder(ports.folders, ports.fs, data_folder)) {
     err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
@@ -481,11 +486,6 @@ bool OpenDataFolder(ScanPorts& ports, std::ostream& err, Text* data_folder) {
   }
   return true;
 }
-
-// A set's or backup's time as the lists show it (local time).
-std::string ListTime(Clock& clock, std::int64_t seconds) { return ToUtf8(FormatBackupDate(clock.LocalTimeOf(seconds))); }
-
-}  // namespace
 
 int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostream& out, std::ostream& err) {
   if (!ports.editor || !ports.recycle_bin || !ports.history) return kExitFailed;

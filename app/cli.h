@@ -146,6 +146,10 @@ struct ScanOptions {
 // counters and lists stay as they are. Returns the exit code.
 int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std::ostream& err);
 
+// The program's data folder in ports.fs, created when missing; false after
+// a line on `err` when it cannot be.
+[[nodiscard]] bool OpenDataFolder(ScanPorts& ports, std::ostream& err, Text* data_folder);
+
 // Repairs the problems of the last results (results.hsw): those selected
 // there, or all with `all`, within the areas of options.areas when given.
 // Every change is backed up in an undo set first. Saves the results, the

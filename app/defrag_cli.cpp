@@ -69,10 +69,7 @@ int RunDefrag(ScanPorts& ports, CliCommand command, std::ostream& out, std::ostr
   }
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
-  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
-    err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
-    return kExitFailed;
-  }
+  if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
   StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
   const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
   SettingsStore store(ports.registry, log);

@@ -70,6 +70,11 @@ class SchedulingTest : public ::testing::Test {
 
 TEST_F(SchedulingTest, WeeklyMondayAndFridayCreatesTheTaskAndItsDescription) {
   const ScheduleValues v = Weekly({true, false, false, false, true, false, false});
+  Text label_when_confirmed;
+  page_->show_scheduled_at = [&](TextView text) {
+    EXPECT_TRUE(prompts_.shown.empty()) << "the label changes before the confirmation";
+    label_when_confirmed = Text(text);
+  };
   EXPECT_EQ(ScheduleApplyResult::kCreated, page_->Apply(v, DateTime{2026, 12, 10, 9, 30}, now_, u""));
   const WorkItem* item = scheduler_.Item(u"HiveSweepsch");
   ASSERT_NE(nullptr, item);
@@ -83,6 +88,7 @@ TEST_F(SchedulingTest, WeeklyMondayAndFridayCreatesTheTaskAndItsDescription) {
 
   const Text description = u"IDS_EVERYWEEK 09:30 AM; IDS_CHK_MON, IDS_CHK_FRI";
   EXPECT_EQ(description, page_->ScheduledAtText());
+  EXPECT_EQ(description, label_when_confirmed);
   EXPECT_EQ(description, Reloaded().ScheduledTime);
   EXPECT_EQ(std::vector<Text>{u"IDS_TASKCREATED"}, prompts_.shown);
 }

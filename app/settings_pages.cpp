@@ -255,6 +255,7 @@ ScheduleApplyResult SchedulePageModel::Apply(const ScheduleValues& values, const
     case SaveResult::kSaved: break;
   }
   SaveScheduledTime(description);
+  if (show_scheduled_at) show_scheduled_at(ScheduledAtText());
   Message(u"IDS_TASKCREATED", PromptIcon::kInformation);
   return ScheduleApplyResult::kCreated;
 }

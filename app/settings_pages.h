@@ -174,6 +174,9 @@ class SchedulePageModel {
   // `start` is the chosen date and time, `now` the local time.
   ScheduleApplyResult Apply(const ScheduleValues& values, const DateTime& start, const DateTime& now,
                             TextView repeat_field);
+  // Shows a new scheduled-at text; called before the message that follows
+  // the change, so the page already tells what the message confirms.
+  std::function<void(TextView)> show_scheduled_at;
 
  private:
   void Message(TextView key, PromptIcon icon);

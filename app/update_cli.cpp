@@ -42,10 +42,7 @@ int RunUpdateCheck(ScanPorts& ports, TextView endpoint, std::ostream& out, std::
   }
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
-  if (WinError e = EnsureDataFolder(ports.folders, ports.fs, &data_folder)) {
-    err << "hivesweep: cannot create the data folder (" << ToUtf8(ErrorText(e)) << ")\n";
-    return kExitFailed;
-  }
+  if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
   NoPrompts prompts;
   RecordingShellOpen shell;
   UpdateCheckEnv env{*ports.http, ports.fs, *ports.data_ini, prompts, shell, ports.clock, log,

@@ -2,24 +2,21 @@
 # End-to-end checks of HiveSweep.exe under Wine, installed into the test
 # prefix's C:\Program Files\HiveSweep with its language file:
 #  - a fresh account: "/SCAN", "-scan" and "scan" each run the unattended scan
-#    without a window, write the day's debug log and results.hsw, exit 0;
-#    the settings key then holds the defaults and the start count;
+#    without a window, write the day's debug log and results.hsw, and exit 0
+#    once their result pop-up is closed (the window probe closes it; all
+#    runs share one virtual display); the settings key then holds the
+#    defaults and the start count;
 #  - a second instance, started while the first holds the single-instance
 #    lock, ends without loading settings or counting a start.
 #   app-e2e.sh BUILD_DIR
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/wine-checks.sh"
-hs_prefix "$build" "$build/HiveSweep.exe" "$build/eng_hsw.ini"
+hs_in_xvfb "$0" "$build"
+hs_window_check app-e2e
 
-run() {  # run ARG...: the program under a virtual display when one can be had
-  if command -v xvfb-run >/dev/null 2>&1; then
-    xvfb-run -a wine "$exe" "$@"
-  else
-    wine "$exe" "$@"
-  fi
-}
+run() { wine "$exe" "$@"; }
 fail() { echo "FAILED: $*"; exit 1; }
 reg_value() {  # reg_value NAME: the data of a settings value, or nothing
   wine reg query 'HKCU\Software\Corvanta\HiveSweep' /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1==n {print $3}'
@@ -33,7 +30,7 @@ for arg in /SCAN -scan scan; do
   n=$((n + 1))
   rm -f "$data/results.hsw"
   code=0
-  run "$arg" || code=$?
+  hs_unattended "$arg" || code=$?
   [ "$code" -eq 0 ] || fail "HiveSweep.exe $arg exited with $code"
   [ -f "$data/results.hsw" ] || fail "HiveSweep.exe $arg wrote no results.hsw"
   [ "$(log_text | grep -c 'Scheduled scan finished')" -eq "$n" ] || fail "HiveSweep.exe $arg: no finished scan in the log"

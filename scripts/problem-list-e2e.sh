@@ -20,7 +20,7 @@ work="$build/problem-list"
 # A fresh prefix each time: the repair below changes its registry.
 HS_BUILD_DIR="$work" "$here/scripts/wine-run.sh" --stop 2>/dev/null || true
 rm -rf "$work"
-hs_prefix "$work" "$build/HiveSweep.exe" "$build/hs_list_probe.exe" "$build/eng_hsw.ini"
+hs_prefix "$work" "$build/HiveSweep.exe" "$build/hs_list_probe.exe" "$build/hs_window_probe.exe" "$build/eng_hsw.ini"
 trap '"$here/scripts/wine-run.sh" --stop' EXIT
 cd "$WINEPREFIX/drive_c"
 
@@ -47,7 +47,7 @@ rm -f hs-sample.reg
 sed -n 's/^  \(HKEY_.*\)$/\1/p' "$out/native-scan.txt" | sed 's/  \[32-bit\]$//' | sort -u > "$out/native-keys.txt"
 [ -s "$out/native-keys.txt" ] || fail "the native scan printed no key paths"
 
-wine "$exe" scan || fail "the unattended scan failed"
+hs_unattended scan || fail "the unattended scan failed"
 [ -f "$data/results.hsw" ] || fail "the unattended scan wrote no results.hsw"
 
 rm -f "$probe_out"

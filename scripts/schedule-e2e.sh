@@ -14,7 +14,7 @@ hs_in_xvfb "$0" "$build"
 hs_prefix "$build" "$build/HiveSweep.exe" "$build/cli/hivesweep.exe" "$build/eng_hsw.ini"
 
 key='HKCU\Software\Corvanta\HiveSweep'
-jobs="$WINEPREFIX/drive_c/windows/Tasks"
+jobs=$(hs_tasks_folder)
 fail() { echo "FAILED: $*"; wineserver -k 2>/dev/null || true; exit 1; }
 reg_value() {  # reg_value NAME: the data of a settings value, or nothing
   wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1==n {print $3}'

@@ -6,7 +6,7 @@
 # key). A full backup runs through the progress dialog (whose system-menu
 # Close does nothing meanwhile) and appears in the list; an exclusion is
 # added through the add dialog; the general page's Apply saves; the schedule
-# page stores its values and says that scheduling is not available; the
+# page stores its values and schedules the scan in Wine's task scheduler; the
 # elevated restarts hvxvistaschedule and hvxvistafullbackup reach the
 # screens. A screenshot of each screen, page and dialog lands in
 # BUILD_DIR/screens-e2e.
@@ -155,32 +155,37 @@ for t in 'text=Every week' 'text=Thursday' 'text=Scheduled scan:' 'text=No scan 
 done
 probe schedule-kind click 1272
 probe schedule-day click 1290
-applied schedule-apply 1300 'cannot create scheduled scans yet'
+rm -f "$(hs_tasks_folder)/HiveSweepsch.job"
+applied schedule-apply 1300 'The scan has been scheduled.'
 wine reg query "$settings_key" /v m_rBtnEvery | grep -q '0x2' || fail "m_rBtnEvery is not 2 (weekly)"
 wine reg query "$settings_key" /v Monday | grep -q '0x1' || fail "Monday is not stored as checked"
 wine reg query "$settings_key" /v Thrusday | grep -q '0x0' || fail "Thrusday is not stored"
 wine reg query "$settings_key" /v Date | grep -q 'REG_SZ' || fail "Date is not stored"
-log_text | grep -q 'scheduling is not available yet' || fail "the log does not say scheduling is unavailable"
-echo "ok (${SECONDS} s): schedule page stores its values"
+wine reg query "$settings_key" /v ScheduledTime | grep -q 'Every week at .*; Monday' ||
+  fail "ScheduledTime does not describe the weekly schedule"
+log_text | grep -q 'Scheduled task created: HiveSweepsch scan' || fail "the log names no created task"
+[ -f "$(hs_tasks_folder)/HiveSweepsch.job" ] || fail "no work item in the scheduler"
+echo "ok (${SECONDS} s): schedule page stores its values and schedules the scan"
 
 wineserver -k 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 
 # The elevated restarts: hvxvistaschedule applies the stored schedule page
-# (command 256, then 254); hvxvistafullbackup takes a full backup (214, 260).
+# (command 256, then 254), which meets the work item made above and asks to
+# replace it; hvxvistafullbackup takes a full backup (214, 260).
 wine explorer "$desktop" "$exe" hvxvistaschedule &
 app=$!
 for i in $(seq 30); do
   probe restart-schedule list
-  grep -q 'cannot create scheduled scans yet' "$out/restart-schedule.txt" && break
+  grep -q 'already exists' "$out/restart-schedule.txt" && break
   sleep 1
 done
 shot restart-schedule
-has restart-schedule 'cannot create scheduled scans yet'
+has restart-schedule 'A scheduled scan already exists. Do you want to replace it?'
 grep -q '^ctl Button 1272 .*text=Every week' "$out/restart-schedule.txt" || fail "the restart made no schedule page"
-probe restart-schedule-ok sysclose
 wineserver -k 2>/dev/null || true
 wait "$app" 2>/dev/null || true
+rm -f "$(hs_tasks_folder)/HiveSweepsch.job"
 backups=$(ls "$data"/*.reg | wc -l)
 wine explorer "$desktop" "$exe" hvxvistafullbackup &
 app=$!

@@ -27,6 +27,7 @@ rm -rf "$out" && mkdir -p "$out/site/Corvanta/HiveSweep"
 key='HKCU\Software\Corvanta\HiveSweep'
 fail() { echo "FAILED: $*" >&2; tail -5 "$out/server.log" >&2 2>/dev/null; exit 1; }
 
+: > "$out/server.log"  # the server's own redirection opens it only after the fork
 python3 -m http.server 0 --bind 127.0.0.1 --directory "$out/site" > "$out/server.log" 2>&1 &
 server=$!
 cleanup() {

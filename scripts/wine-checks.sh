@@ -36,6 +36,33 @@ hs_window_check() {
   probe_exe='C:\Program Files\HiveSweep\hs_window_probe.exe'
 }
 
+# hs_unattended ARG...: HiveSweep.exe ARG... (an unattended run) whose result
+# pop-up the window probe (installed with the program) closes; the run's
+# exit code, or 1 when no pop-up came within four minutes.
+hs_unattended() {
+  local run code=0
+  wine "$exe" "$@" &
+  run=$!
+  if ! wine 'C:\Program Files\HiveSweep\hs_window_probe.exe' 'C:\hs-popup-probe.txt' HiveSweep popup 240 close \
+    >/dev/null 2>&1; then
+    kill "$run" 2>/dev/null || true
+    wait "$run" 2>/dev/null || true
+    echo "HiveSweep.exe $*: no result pop-up came" >&2
+    return 1
+  fi
+  wait "$run" || code=$?
+  return "$code"
+}
+
+# The folder of the prefix's work items (.job files), whatever its case.
+hs_tasks_folder() {
+  local f
+  for f in "$WINEPREFIX"/drive_c/windows/*; do
+    [ "$(basename "$f" | tr '[:upper:]' '[:lower:]')" = tasks ] && { echo "$f"; return; }
+  done
+  echo "$WINEPREFIX/drive_c/windows/tasks"
+}
+
 # The program's debug logs, as UTF-8 without CRs.
 log_text() { cat "$data"/log_*.log 2>/dev/null | iconv -f utf-16le -t utf-8 | tr -d '\r'; }
 

@@ -573,6 +573,7 @@ void SettingsScreen::BuildSchedule(int top) {
   }
   AddLabel(kSchedule, u"IDS_ST_SCHEDULED_AT", Rect(kLeft, top + 250, kLeft + 130, top + 268), bold_);
   scheduled_at_.Create(hwnd_, schedule_->ScheduledAtText(), Rect(kLeft + 134, top + 250, right, top + 286), font_);
+  schedule_->show_scheduled_at = [this](TextView text) { scheduled_at_.SetText(text); };
   Track(kSchedule, scheduled_at_.hwnd());
   AddButton(kSchedule, schedule_apply_, kIdScheduleApply, u"IDS_BTN_APPLY", BottomRight(0, 112));
 }
