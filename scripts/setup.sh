@@ -32,7 +32,7 @@ pkgs=(
   libgtest-dev libgmock-dev zlib1g-dev libminizip-dev libxml2-dev liblnk-dev libbfio-dev libhivex-dev libregf-utils
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth imagemagick
-  libcpp-httplib-dev chromium libcurl4-openssl-dev libssl-dev
+  libcpp-httplib-dev chromium libcurl4-openssl-dev libssl-dev nsis
 )
 missing=()
 for p in "${pkgs[@]}"; do
