@@ -3,7 +3,7 @@
 namespace hs {
 
 DefragPageEntry OpenDefragPage(int major_version, bool administrator, Prompts& prompts, const StringLookup& strings) {
-  if (major_version == 6 && !administrator) return DefragPageEntry::kElevate;
+  if (major_version >= 6 && !administrator) return DefragPageEntry::kElevate;
   return prompts.Ask(strings(u"IDS_ALERT_DEFRAG"), PromptButtons::kYesNo, PromptIcon::kWarning) == PromptAnswer::kYes
              ? DefragPageEntry::kOpen
              : DefragPageEntry::kDeclined;

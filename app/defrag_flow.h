@@ -36,7 +36,7 @@ struct DefragEnv {
   StartEntryContext start;
 };
 
-// Opening the defragmentation page: on major version 6 a user who is not an
+// Opening the defragmentation page: on major version 6 or later a user who is not an
 // administrator restarts the program elevated with "hvxvistadefrag";
 // otherwise IDS_ALERT_DEFRAG is asked (Yes/No) and Yes opens the start page.
 enum class DefragPageEntry { kElevate, kOpen, kDeclined };

@@ -149,6 +149,7 @@ TEST(DefragFlow, OpeningThePage) {
   EXPECT_EQ(OpenDefragPage(6, false, prompts, Texts), DefragPageEntry::kElevate);
   EXPECT_TRUE(prompts.shown.empty());
   EXPECT_EQ(OpenDefragPage(6, true, prompts, Texts), DefragPageEntry::kOpen);
+  EXPECT_EQ(OpenDefragPage(10, false, prompts, Texts), DefragPageEntry::kElevate) << "Windows 10 and 11";
   EXPECT_EQ(OpenDefragPage(5, false, prompts, Texts), DefragPageEntry::kOpen);
   prompts.answer = PromptAnswer::kNo;
   EXPECT_EQ(OpenDefragPage(5, true, prompts, Texts), DefragPageEntry::kDeclined);

@@ -13,7 +13,7 @@ TextView ElevationSwitch(ElevatedAction action) {
 
 Elevation ApplyElevationRule(SystemInfo& system, SelfLauncher& launcher, Log& log, ElevatedAction action,
                              TextView target) {
-  if (system.MajorVersion() != 6 || system.IsAdministrator()) return Elevation::kRunHere;
+  if (system.MajorVersion() < 6 || system.IsAdministrator()) return Elevation::kRunHere;
   Text argument(ElevationSwitch(action));
   // A path holding a double quote cannot be passed whole; the restart then
   // only opens the screen.

@@ -1,4 +1,4 @@
-// The elevation rule of the backup actions: on Windows with major version 6
+// The elevation rule of the backup actions: on Windows with major version 6 or later
 // a user who is not an administrator gets the program started again through
 // the shell with the verb "runas" and the action's switch; this process then
 // ends with exit code 0. The switch's restart performs the action at start
@@ -13,7 +13,7 @@ namespace hs {
 
 enum class ElevatedAction { kFullBackup, kFullRestore, kPartialRestore };
 enum class Elevation {
-  kRunHere,     // an administrator, or another Windows version: go on
+  kRunHere,     // an administrator, or Windows before version 6: go on
   kRestarting,  // the elevated copy started: end this process with 0
   kRefused,     // it could not be started: show IDS_STR_LACK_OF_PERMISSION
 };

@@ -366,7 +366,7 @@ WinError SettingsStore::DeleteRunValue(TextView name) {
 }
 
 WinError SettingsStore::ApplyStartAtLogon(bool on, const StartEntryContext& ctx) {
-  if (ctx.major_version == 6) {
+  if (ctx.major_version >= 6) {
     if (!ctx.tasks) return err::kCallNotImplemented;
     return ctx.tasks->SetReminderTask(on);
   }
@@ -376,7 +376,7 @@ WinError SettingsStore::ApplyStartAtLogon(bool on, const StartEntryContext& ctx)
 }
 
 WinError SettingsStore::ApplyAfterCompactionStart(bool on, bool start_when_win_boots, const StartEntryContext& ctx) {
-  if (ctx.major_version == 6) {
+  if (ctx.major_version >= 6) {
     if (!ctx.tasks) return err::kCallNotImplemented;
     // One task name serves both: delete before create.
     if (on) {

@@ -108,7 +108,7 @@ struct StartEntryContext {
   int major_version = 0;        // Windows major version (SystemInfo)
   Text program_path;            // full path of the program's executable
   Text app_title;               // the application title (AFX_IDS_APP_TITLE)
-  LogonTasks* tasks = nullptr;  // used on major version 6 only; not owned
+  LogonTasks* tasks = nullptr;  // used on major version 6 and later only; not owned
 };
 
 class SettingsStore {
@@ -171,7 +171,7 @@ class SettingsStore {
   // The start-at-logon entry. Major version 6: the reminder task. Otherwise
   // HSWReminder in the Run key, "\"<path>\" -rem" when on, deleted when off.
   // 87 for a path that is empty or holds a quote or a control character;
-  // 120 on major version 6 without `tasks`.
+  // 120 on major version 6 or later without `tasks`.
   [[nodiscard]] WinError ApplyStartAtLogon(bool on, const StartEntryContext& ctx);
   // The one-shot start after a hive compaction. On: the after-compaction
   // entry is set (Run value named after the application title with

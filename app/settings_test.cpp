@@ -243,7 +243,7 @@ TEST_F(SettingsTest, ScanEndRecordsTimeAndSavesTheNewTotal) {
   EXPECT_EQ(u"", FormatSettingsTime(DateTime{2026, 2, 30, 0, 0, 0}));
 }
 
-TEST_F(SettingsTest, LogonEntryUsesTheRunKeyExceptOnMajorVersion6) {
+TEST_F(SettingsTest, LogonEntryUsesTheRunKeyBeforeMajorVersion6AndATaskFrom6On) {
   ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(true, Ctx(5)));
   EXPECT_EQ(SzData(u"\"" + kPath + u"\" -rem"), Get(run_, u"HSWReminder")->data);
   ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(false, Ctx(5)));
@@ -259,7 +259,8 @@ TEST_F(SettingsTest, LogonEntryUsesTheRunKeyExceptOnMajorVersion6) {
   EXPECT_EQ(err::kCallNotImplemented, store_->ApplyStartAtLogon(true, Ctx(6)));
   ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(true, Ctx(6, &tasks)));
   ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(false, Ctx(6, &tasks)));
-  EXPECT_EQ((std::vector<std::string>{"reminder+", "reminder-"}), tasks.calls);
+  ASSERT_EQ(err::kSuccess, store_->ApplyStartAtLogon(true, Ctx(10, &tasks))) << "Windows 10 and 11";
+  EXPECT_EQ((std::vector<std::string>{"reminder+", "reminder-", "reminder+"}), tasks.calls);
   EXPECT_FALSE(Get(run_, u"HSWReminder"));
 
   // The general page's Apply: close action, logon entry and save.
@@ -292,8 +293,9 @@ TEST_F(SettingsTest, AfterCompactionEntryReplacesTheReminderAndGivesItBack) {
 
   FakeTasks tasks;
   ASSERT_EQ(err::kSuccess, store_->ApplyAfterCompactionStart(true, true, Ctx(6, &tasks)));
-  ASSERT_EQ(err::kSuccess, store_->ApplyAfterCompactionStart(false, true, Ctx(6, &tasks)));
+  ASSERT_EQ(err::kSuccess, store_->ApplyAfterCompactionStart(false, true, Ctx(10, &tasks)));
   EXPECT_EQ((std::vector<std::string>{"reminder-", "after+", "after-", "reminder+"}), tasks.calls);
+  EXPECT_FALSE(Get(run_, u"HiveSweep"));
 }
 
 TEST_F(SettingsTest, ScanAreasPageKeepsAtLeastOneArea) {

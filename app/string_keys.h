@@ -7,8 +7,9 @@
 // 's' a text. nullptr: the text is shown as it is and may hold '%'.
 //
 // Not listed here: IDS_PROBLEM_DESC_1..44 and IDS_PROBLEM_DETAIL_1..44
-// (kProblemTextKeys), filled with "%s" only, as many as DescriptionArguments
-// and DetailArguments (engine/problem.h) pass for the entry type.
+// (kProblemTextKeys) and their worded variants (kProblemTextVariants),
+// filled with "%s" only, as many as DescriptionArguments and
+// DetailArguments (engine/problem.h) pass for the entry type and variant.
 //
 // LookupString trims texts, so a text that callers put directly in front of
 // a name (marked "prefix") cannot end with a blank; such callers add one.
@@ -22,6 +23,23 @@ struct StringKey {
 };
 
 inline constexpr int kProblemTextKeys = 44;
+
+// The entry types (0-based) whose description or detail has a "_DEFAULT"
+// (unnamed value) or "_EMPTY" (names no file) variant.
+struct ProblemTextVariant {
+  const char* prefix;  // "IDS_PROBLEM_DESC_" or "IDS_PROBLEM_DETAIL_"
+  int type;
+  const char* suffix;
+};
+inline constexpr ProblemTextVariant kProblemTextVariants[] = {
+    {"IDS_PROBLEM_DESC_", 21, "_EMPTY"},      {"IDS_PROBLEM_DESC_", 23, "_EMPTY"},
+    {"IDS_PROBLEM_DESC_", 36, "_EMPTY"},      {"IDS_PROBLEM_DESC_", 41, "_EMPTY"},
+    {"IDS_PROBLEM_DESC_", 42, "_DEFAULT"},    {"IDS_PROBLEM_DESC_", 43, "_DEFAULT"},
+    {"IDS_PROBLEM_DETAIL_", 21, "_EMPTY"},    {"IDS_PROBLEM_DETAIL_", 23, "_EMPTY"},
+    {"IDS_PROBLEM_DETAIL_", 36, "_EMPTY"},    {"IDS_PROBLEM_DETAIL_", 41, "_EMPTY"},
+    {"IDS_PROBLEM_DETAIL_", 41, "_DEFAULT"},  {"IDS_PROBLEM_DETAIL_", 42, "_DEFAULT"},
+    {"IDS_PROBLEM_DETAIL_", 43, "_DEFAULT"},
+};
 
 inline constexpr StringKey kStringKeys[] = {
     {"AFX_IDS_APP_TITLE", nullptr},
@@ -53,6 +71,7 @@ inline constexpr StringKey kStringKeys[] = {
     {"IDS_NO_ERRORS_FOUND", nullptr},
     {"IDS_NO_ERRORS_SELECTED", nullptr},
     {"IDS_INCOMPLETE_ENTRY", nullptr},       // prefix of an uninstall entry name
+    {"IDS_DEFAULT_VALUE", nullptr},          // the unnamed value in a problem detail
     {"IDS_ENG_MISSING_FILE", nullptr},
     {"IDS_MISSING_SHARED_FILE", "s"},        // file name or extension description
     {"IDS_INVALID_REF_STARTMENU", nullptr},  // prefix of a folder name

@@ -21,12 +21,11 @@ const Text* FindName(const std::vector<Text>& names, TextView name) {
   return nullptr;
 }
 
-// ".txt" -> ".TXT file (*.txt)".
-Text ExtensionDetail(const Text& extension) { return Upcase(extension) + u" file (*" + extension + u")"; }
-
 bool BeginsWithPercentOne(TextView text) { return text.size() >= 2 && text[0] == u'%' && text[1] == u'1'; }
 
 }  // namespace
+
+Text ExtensionDetail(const Text& extension) { return Upcase(extension) + u" file (*" + extension + u")"; }
 
 CFileTypes::CFileTypes(ScanManager& manager) : CClassesArea(0x0004, manager) {}
 

@@ -19,6 +19,9 @@
 
 namespace hs {
 
+// How problems name an extension: ".txt" -> ".TXT file (*.txt)".
+Text ExtensionDetail(const Text& extension);
+
 class CFileTypes final : public CClassesArea {
  public:
   explicit CFileTypes(ScanManager& manager);

@@ -1,5 +1,7 @@
 #include "areas/history_lists.h"
 
+#include "areas/file_types.h"
+
 #include "engine/scan_manager.h"
 
 namespace hs {
@@ -139,7 +141,7 @@ int CHistoryLists::ScanFileExtensions() {
     }
     if (!unneeded) continue;
     const Text key = u"HKEY_CURRENT_USER\\" + sub;
-    const Text described = FormatText(u" file (*%s)", {ext});
+    const Text described = ExtensionDetail(ext);
     const int index = AddProblem(kTypeUnneededExtension, key, u"", u"", key + u"\\OpenWithList", windows64());
     AddProblemDetail(index, described);
     AddProblemDetail(index, FormatText(u"%s %s %s", {u"Explorer", String(u"IDS_HISTLIST_UNNEEDED"), described}));

@@ -42,7 +42,8 @@ TEST(HistoryListsArea, ExtensionsWhoseOnlyContentIsAnEmptyOpenWithList) {
   EXPECT_EQ(26, p->entry_type);
   EXPECT_EQ(kCu + base + u"-empty\\OpenWithList", p->alternate_key);
   EXPECT_EQ(fx.windows64() ? 1 : 0, p->entry32);
-  EXPECT_EQ((std::vector<Text>{u" file (*" + ext + u")", u"Explorer IDS_HISTLIST_UNNEEDED  file (*" + ext + u")",
+  EXPECT_EQ((std::vector<Text>{Upcase(ext) + u" file (*" + ext + u")",
+                               u"Explorer IDS_HISTLIST_UNNEEDED " + Upcase(ext) + u" file (*" + ext + u")",
                                kCu + base + u"-empty"}),
             p->details);
   EXPECT_NE(nullptr, One(fx, kCu + base + u"-nothing"));

@@ -196,7 +196,7 @@ TEST(SoftwareArea, UninstallEntriesInBothViews) {
     expect(u"-icon", u"DisplayIcon", 42, fx.Path(u"App\\gone.ico") + u",0", name + u"-icon");
     expect(u"-quiet", u"QuietUninstallString", 36, u"\"" + fx.Path(u"Gone\\q.exe") + u"\" /S", name + u"-quiet");
     expect(u"-none", u"UninstallString", 36, u"", u"No uninstaller");
-    expect(u"-empty", u"UninstallString", 35, u"", u"IDS_INCOMPLETE_ENTRY" + name + u"-empty");
+    expect(u"-empty", u"UninstallString", 35, u"", u"IDS_INCOMPLETE_ENTRY " + name + u"-empty");
     expect(u"-bare", u"UninstallString", 36, fx.name() + u"-nowhere.exe /x", name + u"-bare");
     EXPECT_TRUE(fx.Find(kSoftwareBit, kLm + n + u"-icon", u"UninstallString").empty());
     for (const char16_t* ok : {u"-system", u"-msi", u"-safe", u"-withsub", u"-ok"})
@@ -228,7 +228,7 @@ TEST(SoftwareArea, CacheEntriesWithoutUninstallEntryAndMissingInstallerFolders) 
   for (bool v : Views(fx)) {
     const Text n = fx.name() + Suffix(v);
     ExpectFound(fx, kSoftwareBit, kArpCache + n + u"-orphan", kArpCache + n + u"-orphan", u"", v, 35, u"",
-                {u"IDS_INCOMPLETE_ENTRY" + n + u"-orphan"});
+                {u"IDS_INCOMPLETE_ENTRY " + n + u"-orphan"});
     EXPECT_TRUE(fx.Find(kSoftwareBit, kLm + kArpCache + n + u"-kept").empty());
     ExpectFound(fx, kSoftwareBit, kFolders, kFolders, fx.Path(n + u"-gone\\"), v, 36, u"", {fx.Path(n + u"-gone\\")},
                 true);

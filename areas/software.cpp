@@ -102,7 +102,7 @@ void CSoftware::CheckUninstallEntry(const Text& name, bool is64_view) {
   if (values.empty() || (values.size() == 1 && values[0].empty())) {
     std::vector<Text> subkeys;
     if (!EnumSubkeyNames(e, key.get(), &subkeys) && !context().skip_empty_keys)
-      Report(kTypeIncomplete, full, u"UninstallString", u"", entry32, {String(u"IDS_INCOMPLETE_ENTRY") + name});
+      Report(kTypeIncomplete, full, u"UninstallString", u"", entry32, {String(u"IDS_INCOMPLETE_ENTRY") + u" " + name});
     return;
   }
 
@@ -157,7 +157,7 @@ int CSoftware::ScanArpCache() {
       // Access denied says the entry is there.
       if (r == err::kSuccess || r == err::kAccessDenied) continue;
       Report(kTypeIncomplete, u"HKEY_LOCAL_MACHINE\\" + Text(kArpCacheKey) + u"\\" + name, u"", u"", Entry32(is64),
-             {String(u"IDS_INCOMPLETE_ENTRY") + name});
+             {String(u"IDS_INCOMPLETE_ENTRY") + u" " + name});
     }
   }
   return 1;

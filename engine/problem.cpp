@@ -50,12 +50,38 @@ Text FormatNumbers(TextView format, std::initializer_list<std::int64_t> numbers)
   return out;
 }
 
+namespace {
+constexpr const char* kPlain = "";
+constexpr const char* kDefaultValue = "_DEFAULT";
+constexpr const char* kNoFile = "_EMPTY";
+}  // namespace
+
+// Types whose texts name the file an entry refers to (the value data) and
+// have a wording for an entry that names none.
+static bool NamesNoFile(const CProblem& p) {
+  switch (p.entry_type) {
+    case 21: case 23: case 36: case 41: return p.value_data.empty();
+    default: return false;
+  }
+}
+
+const char* DescriptionVariant(const CProblem& p) {
+  if ((p.entry_type == 42 || p.entry_type == 43) && p.value_name.empty()) return kDefaultValue;
+  return NamesNoFile(p) ? kNoFile : kPlain;
+}
+
 std::vector<Text> DescriptionArguments(const CProblem& p) {
   const Text& d0 = p.Detail(0);
   const Text& d1 = p.Detail(1);
   const Text& d2 = p.Detail(2);
   const Text& d3 = p.Detail(3);
   const Text& data = p.value_data;
+  const char* variant = DescriptionVariant(p);
+  if (variant == kDefaultValue) return {p.key, data};
+  if (variant == kNoFile) {
+    if (p.entry_type == 21) return {d1};
+    return {};
+  }
   switch (p.entry_type) {
     case 0: return {d1, data};
     case 1: case 8: case 9: case 22: case 27: case 28: case 33: case 38: case 39: return {d1};
@@ -69,28 +95,49 @@ std::vector<Text> DescriptionArguments(const CProblem& p) {
     case 21: return {d1, data};
     case 34: return {d2, d2};
     case 40: return {d3, d2};
-    case 42: case 43: return {p.value_name.empty() ? Text(u"DEFAULT") : p.value_name, p.key, data};
+    case 42: case 43: return {p.value_name, p.key, data};
     default: return {};  // 14, 26, 35: no arguments
   }
 }
 
-static Text TypeKey(const char* prefix, int type) {
-  std::string s = std::string(prefix) + std::to_string(type + 1);
+static Text TypeKey(const char* prefix, int type, const char* suffix) {
+  std::string s = std::string(prefix) + std::to_string(type + 1) + suffix;
   return Text(s.begin(), s.end());
 }
 
 Text ProblemDescription(const CProblem& p, const StringLookup& strings) {
   if (p.entry_type < 0 || p.entry_type >= kEntryTypeCount) return {};
-  return FormatText(strings(TypeKey("IDS_PROBLEM_DESC_", p.entry_type)), DescriptionArguments(p));
+  return FormatText(strings(TypeKey("IDS_PROBLEM_DESC_", p.entry_type, DescriptionVariant(p))),
+                    DescriptionArguments(p));
 }
 
-std::vector<Text> DetailArguments(const CProblem& p) {
+const char* DetailVariant(const CProblem& p) {
+  if (NamesNoFile(p)) return kNoFile;
+  if ((p.entry_type == 41 || p.entry_type == 42 || p.entry_type == 43) && p.value_name.empty()) return kDefaultValue;
+  return kPlain;
+}
+
+// Detail types whose first argument is the value's name.
+static bool DetailNamesValue(int type) {
+  switch (type) {
+    case 23: case 24: case 25: case 33: case 41: case 42: case 43: return true;
+    default: return false;
+  }
+}
+
+std::vector<Text> DetailArguments(const CProblem& p, const Text& unnamed) {
   const Text& d0 = p.Detail(0);
   const Text& d1 = p.Detail(1);
   const Text& d2 = p.Detail(2);
   const Text& k = p.key;
   const Text& data = p.value_data;
-  const Text& name = p.value_name;
+  const Text& name = p.value_name.empty() && !unnamed.empty() ? unnamed : p.value_name;
+  const char* variant = DetailVariant(p);
+  if (variant == kDefaultValue) return {k, data};
+  if (variant == kNoFile) {
+    if (p.entry_type == 23 || p.entry_type == 41) return {name, k};
+    return {k};  // 21, 36
+  }
   switch (p.entry_type) {
     case 0: return {k, d1, data};
     case 1: return {d1, k};
@@ -113,7 +160,11 @@ std::vector<Text> DetailArguments(const CProblem& p) {
 
 Text ProblemDetailText(const CProblem& p, const StringLookup& strings) {
   if (p.entry_type < 0 || p.entry_type >= kEntryTypeCount) return {};
-  return FormatText(strings(TypeKey("IDS_PROBLEM_DETAIL_", p.entry_type)), DetailArguments(p));
+  const char* variant = DetailVariant(p);
+  const Text unnamed = DetailNamesValue(p.entry_type) && p.value_name.empty() && variant != kDefaultValue
+                           ? strings(u"IDS_DEFAULT_VALUE")
+                           : Text();
+  return FormatText(strings(TypeKey("IDS_PROBLEM_DETAIL_", p.entry_type, variant)), DetailArguments(p, unnamed));
 }
 
 Text ProblemRowEntry(const CProblem& p) {

@@ -44,13 +44,21 @@ Text FormatNumbers(TextView format, std::initializer_list<std::int64_t> numbers)
 
 // The description of a problem: the format IDS_PROBLEM_DESC_<type+1> filled
 // with the arguments of its entry type. Empty for a type outside 0..43.
+// Where an empty argument would leave a gap ("The value  in ..."), the key
+// takes a suffix with its own wording: "_DEFAULT" for the key's unnamed
+// default value, "_EMPTY" for an entry that names no file; the empty
+// argument is then left out.
 Text ProblemDescription(const CProblem& p, const StringLookup& strings);
-// The arguments of that description, in order.
+// The key suffix ("", "_DEFAULT" or "_EMPTY") and the arguments, in order.
+const char* DescriptionVariant(const CProblem& p);
 std::vector<Text> DescriptionArguments(const CProblem& p);
 
-// The detail text: IDS_PROBLEM_DETAIL_<type+1> filled per entry type.
+// The detail text: IDS_PROBLEM_DETAIL_<type+1> filled per entry type, with
+// the same suffixes. An unnamed value that keeps the plain wording is shown
+// as `unnamed` (the text of IDS_DEFAULT_VALUE).
 Text ProblemDetailText(const CProblem& p, const StringLookup& strings);
-std::vector<Text> DetailArguments(const CProblem& p);
+const char* DetailVariant(const CProblem& p);
+std::vector<Text> DetailArguments(const CProblem& p, const Text& unnamed = Text());
 
 // What the results view shows or copies for one problem: detail 0, a rule,
 // and the description.

@@ -34,7 +34,10 @@ TEST(ProblemText, DescriptionsTakeTheArgumentsOfTheirType) {
   EXPECT_EQ(u"IDS_PROBLEM_DESC_43:N|K|D", ProblemDescription(Make(42), Echo));
   CProblem p = Make(42);
   p.value_name.clear();
-  EXPECT_EQ(u"IDS_PROBLEM_DESC_43:DEFAULT|K|D", ProblemDescription(p, Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_43_DEFAULT:K|D|", ProblemDescription(p, Echo)) << "the key's default value";
+  p = Make(41);
+  p.value_data.clear();
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_42_EMPTY:||", ProblemDescription(p, Echo)) << "names no program";
   EXPECT_EQ(u"", ProblemDescription(Make(44), Echo));
   EXPECT_EQ(u"", ProblemDescription(Make(-1), Echo));
   p = Make(3);
@@ -45,6 +48,17 @@ TEST(ProblemText, DescriptionsTakeTheArgumentsOfTheirType) {
 TEST(ProblemText, DetailTextsAndTheDetailsView) {
   EXPECT_EQ(u"IDS_PROBLEM_DETAIL_23:K|d2|d1", ProblemDetailText(Make(22), Echo));
   EXPECT_EQ(u"IDS_PROBLEM_DETAIL_29:d2|D|K", ProblemDetailText(Make(28), Echo));
+  // An unnamed value: its own wording, or the name of the default value.
+  CProblem p = Make(42);
+  p.value_name.clear();
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_43_DEFAULT:K|D|", ProblemDetailText(p, Echo));
+  p = Make(24);
+  p.value_name.clear();
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_25:IDS_DEFAULT_VALUE|K|", ProblemDetailText(p, Echo));
+  p = Make(41);
+  p.value_name.clear();
+  p.value_data.clear();
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_42_EMPTY:IDS_DEFAULT_VALUE|K|", ProblemDetailText(p, Echo)) << "no program beats unnamed";
   EXPECT_EQ(u"d0\n----------------------------\nIDS_PROBLEM_DESC_2:d1||", ProblemDetailsText(Make(1), Echo));
 }
 
