@@ -42,8 +42,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// The version text the scan log carries.
-inline constexpr TextView kProgramVersion = u"0.1.0";
+// The version text the scan log carries (the build's project version).
+inline constexpr TextView kProgramVersion = u"" HS_PROGRAM_VERSION;
 
 enum class CliCommand {
   kHelp, kShow, kRegCheck, kScan, kRepair, kUndo, kBackups, kRegCompare, kBackup, kRestore, kDeleteBackup, kGui,

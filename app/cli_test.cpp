@@ -323,7 +323,7 @@ TEST_F(SampleScan, UpdateCheckDescribesTheOfferAndRunsNothing) {
   ports.own_version = u"0.1.0";
   ASSERT_EQ(kExitOk, RunUpdateCheck(ports, u"", out_, err_)) << err_.str();
   const std::string out = out_.str();
-  EXPECT_NE(std::string::npos, out.find("Own version: 0.1.0\nRequest: " + server.Url(answer) + "\n")) << out;
+  EXPECT_NE(std::string::npos, out.find("Own version: " + ToUtf8(kProgramVersion) + "\nRequest: " + server.Url(answer) + "\n")) << out;
   EXPECT_NE(std::string::npos, out.find("PROGRAM_VERSION = 0.2\n")) << out;
   EXPECT_NE(std::string::npos, out.find("Would do: ask to install, download " + server.Url("/setup.exe"))) << out;
   EXPECT_NE(std::string::npos, out.find("only if its SHA-256 is ab12")) << out;

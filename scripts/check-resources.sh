@@ -3,7 +3,7 @@
 # resource per file of app/pages, the icon, the main, About, backup progress
 # and exclusion add dialogs, the
 # version (FileVersion and ProductVersion = VERSION) and the manifest
-# (common controls 6, asInvoker, DPI awareness).
+# (common controls 6, asInvoker, DPI awareness, supported systems).
 #   check-resources.sh EXE SOURCE_DIR VERSION
 set -euo pipefail
 exe=$1 src=$2 version=$3
@@ -33,4 +33,10 @@ grep -q 'Microsoft.Windows.Common-Controls' <<<"$manifest" || fail "manifest lac
 grep -q 'version="6.0.0.0"' <<<"$manifest" || fail "manifest asks for another common controls version"
 grep -q 'level="asInvoker"' <<<"$manifest" || fail "manifest lacks asInvoker"
 grep -q '<dpiAware>true</dpiAware>' <<<"$manifest" || fail "manifest lacks DPI awareness"
+# Supported systems: Vista, 7, 8, 8.1, and 10 (which also stands for 11).
+for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+          4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+          8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+  grep -q "supportedOS Id=\"{$os}\"" <<<"$manifest" || fail "manifest does not declare supported system $os"
+done
 echo "resources of $(basename "$exe") checked"

@@ -33,6 +33,7 @@ pkgs=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth imagemagick
   libcpp-httplib-dev chromium libcurl4-openssl-dev libssl-dev nsis
+  fonts-liberation2 fonts-wqy-microhei
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -18,7 +18,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 hs_in_xvfb "$0" "$build"
 hs_window_check unattended-e2e
 probe_out="$WINEPREFIX/drive_c/hs-unattended-probe.txt"
-question=$(sed -n 's/^IDS_SCHEDULE_RUNNING=//p' "$build/eng_hsw.ini" | tr -d '\r')
+question=$(hs_english IDS_SCHEDULE_RUNNING)
 
 fail() { echo "FAILED: $*"; [ -f "$probe_out" ] && probe_text; log_text | tail -n 30; wineserver -k 2>/dev/null || true; exit 1; }
 log_count() { log_text | grep -c "$1" || true; }
@@ -92,7 +92,7 @@ wait "$scan" 2>/dev/null || true
 # 4. The default task reminds of the problems that scan left, then ends
 # with its pop-up.
 if grep -q 'text=HiveSweep found [1-9]' "$out/popup.txt"; then
-  reminder=$(sed -n 's/^IDS_ERR_FOUND=//p' "$build/eng_hsw.ini" | tr -d '\r' | sed 's/.*%d//' | cut -c1-24)
+  reminder=$(hs_english IDS_ERR_FOUND | sed 's/.*%d//' | cut -c1-24)
   rm -f "$probe_out"
   wine "$exe" default &
   rem=$!

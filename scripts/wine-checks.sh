@@ -36,6 +36,12 @@ hs_window_check() {
   probe_exe='C:\Program Files\HiveSweep\hs_window_probe.exe'
 }
 
+# hs_english KEY: the text of KEY in the build's English language file
+# (UTF-16LE), as it is stored.
+hs_english() {
+  iconv -f UTF-16LE -t UTF-8 "$build/eng_hsw.ini" | tr -d '\r' | sed -n "s/^$1=//p"
+}
+
 # hs_unattended ARG...: HiveSweep.exe ARG... (an unattended run) whose result
 # pop-up the window probe (installed with the program) closes; the run's
 # exit code, or 1 when no pop-up came within four minutes.
