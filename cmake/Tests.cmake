@@ -136,6 +136,15 @@ if(HS_WIN32)
   set_tests_properties(problem_list_end_to_end PROPERTIES LABELS wine TIMEOUT 900 RUN_SERIAL TRUE)
 endif()
 
+if(HS_WIN32 AND TARGET hs_installer)
+  # The installer in a prefix of its own: silent installs and what they
+  # register, a running program left alone, the installed program's scan,
+  # and the uninstaller with and without the user's data.
+  add_test(NAME installer_end_to_end
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/installer-e2e.sh ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
+  set_tests_properties(installer_end_to_end PROPERTIES LABELS wine TIMEOUT 600 RUN_SERIAL TRUE)
+endif()
+
 if(HS_WIN32)
   # The unattended update check against a loopback update service.
   add_test(NAME update_check_end_to_end
