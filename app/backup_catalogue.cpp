@@ -32,7 +32,8 @@ bool BackupListModel::Confirmed() {
 // Full backups.
 
 FullBackupsModel::FullBackupsModel(CatalogueEnv& env) : BackupListModel(env) {
-  columns_ = {{u"Date and Time of changes made to registry...", kBackupListTextWidth}, {u"Undo File", 0}};
+  // Headed like the repair backups list, in the language of the screen.
+  columns_ = {{S(u"IDS_CHANGE_DATE_TIME"), kBackupListTextWidth}, {S(u"IDS_UNDO_FILE"), 0}};
   SetRows({});
 }
 

@@ -99,7 +99,7 @@ TEST_F(CatalogueTest, EmptyListsShowOneRowAndRefuseActions) {
   EXPECT_EQ(ActionResult::kNothing, full.Restore());
   EXPECT_EQ(ActionResult::kNothing, partial.Delete());
   EXPECT_EQ((std::vector<Text>{u"IDS_SELECT_RESTORE_ITEM", u"IDS_SELECT_DELETE_ITEM"}), prompts.shown);
-  EXPECT_EQ(u"Date and Time of changes made to registry...", full.columns()[0].header);
+  EXPECT_EQ(u"IDS_CHANGE_DATE_TIME", full.columns()[0].header) << "a text of the language file";
   EXPECT_EQ(0, full.columns()[1].width);
   EXPECT_EQ(u"IDS_CHANGE_DATE_TIME", partial.columns()[0].header);
 }

@@ -61,14 +61,14 @@ bool IsOption(const std::string& arg, const char* name) {
 std::string CliUsage() {
   std::string u =
       "usage:\n"
-      "  hivesweep scan [--machine DIR] [--data DIR] [--areas MASK]\n"
+      "  hivesweep scan [--machine DIR] [--data DIR] [--areas MASK] [--lang CODE]\n"
       "      Scans the ticked areas (or those of MASK) and prints a summary and the\n"
       "      problems per area; writes results.hsw, HSWscanlog.xml and the day's\n"
       "      log into the data folder. The registry is only read.\n"
       "      Linux: the machine folder DIR (default samples/demo-machine); data\n"
       "      folder default $XDG_DATA_HOME/hivesweep, else ~/.local/share/hivesweep.\n"
       "      Windows: the live registry; data folder default the program's own.\n"
-      "  hivesweep repair [--machine DIR] [--data DIR] [--areas MASK] [--all]\n"
+      "  hivesweep repair [--machine DIR] [--data DIR] [--areas MASK] [--all] [--lang CODE]\n"
       "      Repairs the problems of the last scan's results that are selected there\n"
       "      (all of them with --all), backing every change up in an undo set first.\n"
       "  hivesweep backup [--machine DIR] [--data DIR]\n"
@@ -85,11 +85,13 @@ std::string CliUsage() {
       "      Linux: repair, undo and restore change the machine's registry as kept in\n"
       "      the data folder (machine-registry.reg); the machine folder is never\n"
       "      written. A repair first keeps a restore point (at most one a day) there.\n"
-      "  hivesweep gui [--machine DIR] [--data DIR] [--port N] [--no-browser]\n"
+      "  hivesweep gui [--machine DIR] [--data DIR] [--port N] [--no-browser] [--lang CODE]\n"
       "      Linux: serves the program's pages on 127.0.0.1 (port N, default any\n"
       "      free one) under an address with a random token, prints it and opens\n"
       "      it in the desktop's browser (not with --no-browser). Scans and repairs\n"
       "      work on the machine folder as the commands above do.\n"
+      "      --lang CODE (scan, repair, gui): the texts of that language (en, de, fr,\n"
+      "      ja, ru, zhcn, ... as the language list names them); default en.\n"
       "  hivesweep defrag analyze|optimize|summary [--machine DIR] [--data DIR]\n"
       "      analyze: saves a compact copy of each analysed hive (SAM, SECURITY and\n"
       "      the users' hives) and prints its file size, compact size and\n"
@@ -194,7 +196,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     *error = "unknown command \"" + cmd + "\"";
     return false;
   }
-  std::string areas, view, port;
+  std::string areas, view, port, lang;
   const bool defrag = out->command == CliCommand::kDefragAnalyze || out->command == CliCommand::kDefragOptimize ||
                       out->command == CliCommand::kDefragSummary;
   const bool schedule = out->command == CliCommand::kScheduleList;
@@ -225,6 +227,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
     else if (takes_file && out->file.empty() && !a.empty() && a[0] != '-') out->file = a;
     else if (scan && IsOption(a, "--areas")) ok = TakeValue(args, &i, "--areas", &areas, error);
     else if (gui && a == "--no-browser") out->no_browser = true;
+    else if ((scan || gui) && IsOption(a, "--lang")) ok = TakeValue(args, &i, "--lang", &lang, error);
     else if (out->command == CliCommand::kUpdateCheck && IsOption(a, "--endpoint"))
       ok = TakeValue(args, &i, "--endpoint", &out->endpoint, error);
     else if (gui && IsOption(a, "--port")) ok = TakeValue(args, &i, "--port", &port, error);
@@ -247,6 +250,16 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliArguments* out, 
       return false;
     }
     out->areas = mask;
+  }
+  if (!lang.empty()) {
+    out->language = -1;
+    for (int i = 0; i < kLanguageCount; ++i)
+      if (ToUtf8(Text(LanguageRecord(i).code)) == lang) out->language = i;
+    if (out->language < 0) {
+      *error = "--lang: \"" + lang + "\" is not a language code (en, zhtw, da, nl, fr, de, it, ja, no, ptbr, es, sv, "
+               "fi, pt, ru, el, tr, pl, ko, zhcn)";
+      return false;
+    }
   }
   if (!port.empty()) {
     const bool digits = port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos;
@@ -331,7 +344,7 @@ int RunScan(ScanPorts& ports, const ScanOptions& options, std::ostream& out, std
 
   // English texts from the language file; without it, class names.
   bool texts_missing = false;
-  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0,
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), ports.language,
                       [&texts_missing](TextView) { texts_missing = true; });
   const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
 
@@ -496,7 +509,7 @@ int RunRepair(ScanPorts& ports, const ScanOptions& options, bool all, std::ostre
         << ")\n";
     return kExitFailed;
   }
-  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), ports.language, [](TextView) {});
   const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
   UndoEnv undo = MakeUndoEnv(ports, log, data_folder, lookup, err);
   if (const std::size_t n = RecoverInterruptedUndoSets(undo)) {
@@ -632,7 +645,7 @@ int RunUndo(ScanPorts& ports, int number, std::ostream& out, std::ostream& err) 
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
   if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
-  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), ports.language, [](TextView) {});
   UndoEnv undo = MakeUndoEnv(ports, log, data_folder, [&strings](TextView key) { return strings.LookupString(key); },
                              err);
   (void)RecoverInterruptedUndoSets(undo);
@@ -679,7 +692,7 @@ int RunFullBackup(ScanPorts& ports, const ScanOptions& options, std::ostream& ou
     err << "hivesweep: the full backup failed: " << PrintableText(r.detail) << "; no backup was kept\n";
     return kExitFailed;
   }
-  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), ports.language, [](TextView) {});
   SettingsStore settings_store(ports.registry, log);
   AppSettings settings;
   (void)settings_store.LoadSettings(&settings);

@@ -64,6 +64,7 @@ struct CliArguments {
   int port = 0;                        // gui --port N; 0: any free port
   bool no_browser = false;             // gui --no-browser
   std::string endpoint;                // update-check --endpoint URL; empty: the setting, else the default
+  int language = 0;                    // scan, repair, gui --lang CODE: index of the language table
 };
 
 // The usage text (ends with a line feed).
@@ -97,6 +98,7 @@ struct ScanPorts {
   IniReader& program_ini;
   FileSystem& program_fs;
   Text program_folder;
+  int language = 0;  // the index of the language table whose file the texts come from
   // For repair and undo; none: those commands cannot run.
   RegEditor* editor = nullptr;
   RecycleBin* recycle_bin = nullptr;

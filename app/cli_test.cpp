@@ -48,6 +48,11 @@ TEST(CliArguments, CommandsAndTheirOptions) {
 
   a = Parsed({"scan"});
   EXPECT_TRUE(a.machine.empty() && a.data.empty() && !a.areas.has_value());
+  EXPECT_EQ(0, a.language) << "English";
+  EXPECT_EQ(14, Parsed({"scan", "--lang", "ru"}).language);
+  EXPECT_EQ(19, Parsed({"gui", "--lang=zhcn"}).language);
+  EXPECT_NE(std::string::npos, Refused({"scan", "--lang", "russian"}).find("not a language code"));
+  Refused({"backups", "--lang", "de"});
 
   a = Parsed({"show", "--machine=samples/x"});
   EXPECT_EQ(CliCommand::kShow, a.command);

@@ -70,7 +70,7 @@ int RunDefrag(ScanPorts& ports, CliCommand command, std::ostream& out, std::ostr
   DebugLog log(ports.fs, ports.clock, ports.folders);
   Text data_folder;
   if (!OpenDataFolder(ports, err, &data_folder)) return kExitFailed;
-  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), ports.language, [](TextView) {});
   const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
   SettingsStore store(ports.registry, log);
   AppSettings settings;

@@ -62,7 +62,7 @@ std::string Conversions(TextView t) {
 
 // "%s" placeholders as FormatText fills them; -1 when the text holds any
 // other '%' sequence (FormatText would print it as it is).
-int TextPlaceholders(TextView t) {
+[[maybe_unused]] int TextPlaceholders(TextView t) {
   int n = 0;
   for (std::size_t i = 0; i < t.size(); ++i) {
     if (t[i] != u'%') continue;
@@ -259,7 +259,7 @@ std::vector<ProblemCase> ProblemCases() {
   return out;
 }
 
-std::set<std::string> KeysTheProgramUses() {
+[[maybe_unused]] std::set<std::string> KeysTheProgramUses() {
   std::set<std::string> known;
   for (const StringKey& k : kStringKeys) known.insert(k.key);
   for (const PageTexts& page : AllPageTexts())

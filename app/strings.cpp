@@ -66,6 +66,13 @@ const Language& LanguageRecord(int index) {
   return index >= 0 && index < kLanguageCount ? kLanguages[static_cast<std::size_t>(index)] : kLanguages[0];
 }
 
+int ScreenFontHeight(const Language& language, int design_height) {
+  constexpr int kEnglishHeight = 12;
+  const int record = language.font_height < 0 ? -language.font_height : language.font_height;
+  const int scaled = (design_height * (record == 0 ? kEnglishHeight : record) + kEnglishHeight / 2) / kEnglishHeight;
+  return scaled < 8 ? 8 : scaled;
+}
+
 int CurrentLangID(Registry& registry, TextView lang_key) {
   std::uint32_t id = 0;
   std::uint32_t v = 0;

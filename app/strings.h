@@ -77,6 +77,11 @@ inline constexpr std::array<Language, kLanguageCount> kLanguages = {{
 // The record of a LangID; English (0) for an index outside the table.
 const Language& LanguageRecord(int index);
 
+// The pixel height (positive) of a screen font that is `design_height`
+// pixels in English: scaled by the record's height against English's -12,
+// so a language with -11 draws smaller to fit its longer texts. At least 8.
+int ScreenFontHeight(const Language& language, int design_height);
+
 // The language choice: LangID of `lang_key` under HKEY_LOCAL_MACHINE, then
 // under HKEY_CURRENT_USER (which wins), each taken only as a 4-byte
 // REG_DWORD. Each key is opened for reading and writing and created when

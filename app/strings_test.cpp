@@ -41,6 +41,11 @@ TEST(LanguageTable, HoldsTheTwentyLanguagesInOrder) {
   EXPECT_EQ(-11, LanguageRecord(3).font_height);
   EXPECT_EQ(-11, LanguageRecord(10).font_height);
   EXPECT_EQ(-11, LanguageRecord(14).font_height);
+  // Screen fonts: English at its design size, the -11 languages smaller.
+  EXPECT_EQ(15, ScreenFontHeight(LanguageRecord(0), 15));
+  EXPECT_EQ(14, ScreenFontHeight(LanguageRecord(14), 15));
+  EXPECT_EQ(22, ScreenFontHeight(LanguageRecord(10), 24));
+  EXPECT_EQ(8, ScreenFontHeight(LanguageRecord(3), 2));
   EXPECT_EQ(204, LanguageRecord(14).charset);
   EXPECT_EQ(238, LanguageRecord(17).charset);
   EXPECT_STREQ("chinese-simplified", LanguageRecord(19).locale);

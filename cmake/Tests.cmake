@@ -157,6 +157,11 @@ if(HS_WIN32)
   add_test(NAME native_screens_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/screens-e2e.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(native_screens_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
     RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  # German, Russian and Japanese: the screens' texts, none cut off;
+  # screenshots.
+  add_test(NAME languages_end_to_end COMMAND ${CMAKE_SOURCE_DIR}/scripts/languages-e2e.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(languages_end_to_end PROPERTIES LABELS wine FIXTURES_REQUIRED wineprefix TIMEOUT 600
+    RUN_SERIAL TRUE ENVIRONMENT "HS_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 
 if(HS_WIN32)

@@ -353,6 +353,7 @@ int Scan(const CliArguments& a) {
   RedirectedFileSystem fs(live_fs, program_data, target, /*read_only_elsewhere=*/true);
   RedirectedXmlWriterFactory xml(system_xml, fs);
   ScanPorts ports{registry, wow64, system, protection, fs, clock, folders, shell, xml, ini, live_fs, ProgramFolder()};
+  ports.language = a.language;
   Win32RegEditor system_editor;
   RedirectedRegEditor editor(system_editor, system_editor, fs);
   Win32RecycleBin recycle_bin;
@@ -442,6 +443,7 @@ int Scan(const CliArguments& a) {
   }
   ScanPorts ports{m->registry(), m->wow64(), m->system(), m->protection(), m->fs(), m->clock(), m->folders(),
                   m->shell(), m->xml(), m->program_ini(), m->program_fs(), m->program_folder()};
+  ports.language = a.language;
   NullLog quiet;
   StoreRegEditor editor(m->registry(), m->fs(), m->description().shell.windows64, quiet);
   TrashRecycleBin recycle_bin(m->fs(), m->data_folder() + u"\\Recycled");

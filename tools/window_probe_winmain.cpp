@@ -24,7 +24,9 @@
 //       SECONDS for the result pop-up; write "popup X Y W H ex=STYLES
 //       text=TEXT"; then click its close box or its link area and wait for
 //       it to go ("popup gone").
-//   Control lines: "ctl CLASS ID visible=V enabled=E items=N text=TEXT";
+//   Control lines: "ctl CLASS ID visible=V enabled=E items=N fits=F text=TEXT";
+//   F is 1 when a button's or static's text fits its control in the
+//   control's font, 0 when it is cut, -1 when not measured.
 //   a dialog's controls follow "dialog TITLE"; the last line is "end CODE".
 #include <windows.h>
 
@@ -69,17 +71,58 @@ HWND MainWindow(const wchar_t* title) {
   return nullptr;
 }
 
+// Whether the text of a Button or Static fits the control's client area in
+// its font: on one line beside a check box, inside a push button's frame or
+// a group box's corners; wrapped to the width for a word-wrapping static or
+// a multi-line button. -1 for other controls, owner-drawn ones, empty texts
+// and statics that end their text with an ellipsis on purpose.
+int TextFits(HWND child, const wchar_t* cls, const wchar_t* text) {
+  if (!*text) return -1;
+  const LONG style = GetWindowLongW(child, GWL_STYLE);
+  bool wrap = false;
+  int pad = 0;
+  if (_wcsicmp(cls, L"Static") == 0) {
+    const LONG type = style & SS_TYPEMASK;
+    if (style & (SS_ENDELLIPSIS | SS_PATHELLIPSIS | SS_WORDELLIPSIS)) return -1;
+    if (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT) wrap = true;
+    else if (type != SS_LEFTNOWORDWRAP && type != SS_SIMPLE) return -1;
+  } else if (_wcsicmp(cls, L"Button") == 0) {
+    const LONG type = style & BS_TYPEMASK;
+    if (type == BS_OWNERDRAW) return -1;
+    wrap = (style & BS_MULTILINE) != 0;
+    if (type == BS_GROUPBOX) pad = 20;
+    else if ((style & BS_PUSHLIKE) || type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) pad = 8;
+    else pad = GetSystemMetrics(SM_CXMENUCHECK) + 6;
+  } else {
+    return -1;
+  }
+  RECT client{};
+  GetClientRect(child, &client);
+  HDC dc = GetDC(child);
+  if (!dc) return -1;
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)));
+  const int width = client.right - pad;
+  RECT r{0, 0, width, 0};
+  DrawTextW(dc, text, -1, &r, DT_CALCRECT | (wrap ? DT_WORDBREAK : DT_SINGLELINE));
+  SelectObject(dc, old);
+  ReleaseDC(child, dc);
+  if (r.right > width) return 0;
+  // A group box's caption sits on its frame; other texts need their height.
+  return (style & BS_TYPEMASK) == BS_GROUPBOX && _wcsicmp(cls, L"Button") == 0 ? 1 : r.bottom <= client.bottom + 1;
+}
+
 BOOL CALLBACK ListControl(HWND child, LPARAM) {
   wchar_t cls[64] = {}, text[512] = {};
   GetClassNameW(child, cls, 64);
   GetWindowTextW(child, text, 512);
+  const int fits = TextFits(child, cls, text);
   for (wchar_t* c = text; *c; ++c)
     if (*c == L'\r' || *c == L'\n') *c = L' ';
   LRESULT items = -1;
   if (_wcsicmp(cls, L"SysListView32") == 0) items = SendMessageW(child, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0);
   if (_wcsicmp(cls, L"ComboBox") == 0) items = SendMessageW(child, CB_GETCOUNT, 0, 0);
-  fwprintf(g_out, L"ctl %ls %d visible=%d enabled=%d items=%ld text=%ls\n", cls, GetDlgCtrlID(child),
-           IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, static_cast<long>(items), text);
+  fwprintf(g_out, L"ctl %ls %d visible=%d enabled=%d items=%ld fits=%d text=%ls\n", cls, GetDlgCtrlID(child),
+           IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0, static_cast<long>(items), fits, text);
   return TRUE;
 }
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "ui/screen_font.h"
 #include "ui/ui_resources.h"
 
 namespace hs::ui {
@@ -35,12 +36,11 @@ void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
 void DrawWindowTitle(HWND hwnd, HDC dc, RECT r, int height, COLORREF colour, UINT format) {
   wchar_t text[256] = {};
   ::GetWindowTextW(hwnd, text, 256);
-  HFONT font = ::CreateFontW(-height, 0, 0, 0, FW_SEMIBOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                             L"Segoe UI");
+  HFONT font = CreateScreenFont(WindowLanguage(hwnd), height, FW_SEMIBOLD);
   HGDIOBJ old = ::SelectObject(dc, font);
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, colour);
-  ::DrawTextW(dc, text, -1, &r, format | DT_SINGLELINE | DT_LEFT | DT_END_ELLIPSIS);
+  ::DrawTextW(dc, text, -1, &r, format | DT_SINGLELINE | DT_LEFT | DT_END_ELLIPSIS | DT_NOPREFIX);
   ::SelectObject(dc, old);
   ::DeleteObject(font);
 }
@@ -138,7 +138,7 @@ void HoverButton::Draw(const DRAWITEMSTRUCT& item) const {
   r.left += 22;
   ::SetBkMode(item.hDC, TRANSPARENT);
   ::SetTextColor(item.hDC, disabled ? kNavDisabledText : kNavText);
-  ::DrawTextW(item.hDC, text, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
+  ::DrawTextW(item.hDC, text, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS | DT_NOPREFIX);
   if (item.itemState & ODS_FOCUS) {
     RECT f = item.rcItem;
     ::InflateRect(&f, -3, -3);
@@ -209,6 +209,7 @@ INT_PTR CALLBACK AboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
       const auto* texts = reinterpret_cast<const AboutTexts*>(lp);
+      ApplyDialogFont(dlg);
       ::SetWindowTextW(dlg, texts->caption.c_str());
       ::SetDlgItemTextW(dlg, IDC_ABOUT_TITLE, texts->title.c_str());
       ::SetDlgItemTextW(dlg, IDC_ABOUT_VERSION, texts->version.c_str());

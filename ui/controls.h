@@ -125,7 +125,8 @@ class SplashWindow : public Control {
 // harmlessly.
 void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proc);
 
-// Draws a window's own text in semibold Segoe UI of `height` pixels.
+// Draws a window's own text in the semibold screen font of its language,
+// `height` pixels in English.
 void DrawWindowTitle(HWND hwnd, HDC dc, RECT r, int height, COLORREF colour, UINT format);
 void FillSolid(HDC dc, const RECT& r, COLORREF colour);
 

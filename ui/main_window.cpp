@@ -10,6 +10,7 @@
 #include "platform/win32/win32_hives.h"
 #include "platform/win32/win32_xml_writer.h"
 #include "ui/problems_dialog.h"
+#include "ui/screen_font.h"
 #include "ui/ui_resources.h"
 #include "hs_build_info.h"
 
@@ -55,7 +56,8 @@ bool MainWindow::Create(bool splash) {
                                                 ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
   icon_small_ = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_HIVESWEEP), IMAGE_ICON,
                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
-  if (splash) splash_.Create(instance_, icon_large_, app_.AppTitle());
+  if (splash && splash_.Create(instance_, icon_large_, app_.AppTitle()))
+    SetWindowLanguage(splash_.hwnd(), LanguageRecord(app_.language_index()));
   RegisterPageWindowClass(instance_);
   hwnd_ = ::CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, &MainWindow::DialogProc,
                                reinterpret_cast<LPARAM>(this));
@@ -93,7 +95,8 @@ void MainWindow::OnInit() {
     ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, Wide(Str(u"IDS_ABOUTBOX")).c_str());
   }
   background_ = ::CreateSolidBrush(kNavBack);
-  font_ = ::CreateFontW(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Segoe UI");
+  SetWindowLanguage(hwnd_, LanguageRecord(app_.language_index()));
+  font_ = CreateScreenFont(WindowLanguage(hwnd_), 15, FW_NORMAL);
   for (std::size_t i = 0; i < kNavButtons.size(); ++i) {
     const int top = kNavTop + static_cast<int>(i) * kNavButtonHeight;
     const RECT r{0, top, kNavWidth, top + kNavButtonHeight};

@@ -9,6 +9,7 @@
 #include "app/main_dialog.h"
 #include "engine/area_table.h"
 #include "platform/win32/win32_prompts.h"
+#include "ui/screen_font.h"
 #include "ui/ui_resources.h"
 
 namespace hs::ui {
@@ -60,11 +61,22 @@ enum : int {
 // The full restore an hvxvistafullbackuprestore restart names.
 constexpr int kActionRestartRestore = 1;
 
-HFONT MakeFont(int weight) {
-  return ::CreateFontW(-13, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0, L"Segoe UI");
-}
+HFONT MakeFont(HWND parent, int weight) { return CreateScreenFont(WindowLanguage(parent), 13, weight); }
 
 RECT Rect(int left, int top, int right, int bottom) { return RECT{left, top, right, bottom}; }
+
+// The width of `text` on one line in `font`.
+int TextWidth(HWND hwnd, HFONT font, TextView text) {
+  HDC dc = ::GetDC(hwnd);
+  if (!dc) return 0;
+  HGDIOBJ old = ::SelectObject(dc, font);
+  const std::wstring w = Wide(text);
+  RECT r{0, 0, 0, 0};
+  ::DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(hwnd, dc);
+  return r.right;
+}
 
 DateTime FromSystemTime(const SYSTEMTIME& t) {
   return DateTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, 0, t.wDayOfWeek};
@@ -107,6 +119,7 @@ INT_PTR CALLBACK ProgressProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     auto* state = DialogState<ProgressState>(dlg, msg, lp);
     switch (msg) {
       case WM_INITDIALOG: {
+        ApplyDialogFont(dlg);
         ::SetWindowTextW(dlg, state->title.c_str());
         ::SetDlgItemTextW(dlg, IDC_PROGRESS_TEXT, state->info.c_str());
         ::SendDlgItemMessageW(dlg, IDC_PROGRESS_BAR, PBM_SETMARQUEE, TRUE, 40);
@@ -155,6 +168,7 @@ INT_PTR CALLBACK AddExclusionProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     auto* state = DialogState<AddDialogState>(dlg, msg, lp);
     switch (msg) {
       case WM_INITDIALOG: {
+        ApplyDialogFont(dlg);
         state->prompts->set_owner(dlg);
         ::SetWindowTextW(dlg, Wide(state->str(u"IDS_ST_EXCLUDE_ADD_TITLE")).c_str());
         ::SetDlgItemTextW(dlg, IDC_ADD_ROOT_LABEL, Wide(state->str(u"IDS_ST_SEL_SECTION")).c_str());
@@ -221,8 +235,8 @@ bool NativeScreen::Create(HWND parent, const RECT& area, TextView heading) {
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = kScreenClass;
   ::RegisterClassW(&wc);  // a second registration fails harmlessly
-  font_ = MakeFont(FW_NORMAL);
-  bold_ = MakeFont(FW_SEMIBOLD);
+  font_ = MakeFont(parent, FW_NORMAL);
+  bold_ = MakeFont(parent, FW_SEMIBOLD);
   back_ = ::CreateSolidBrush(kPageBack);
   // Not clipping its children: group boxes leave their inside to the parent.
   hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kScreenClass, Wide(heading).c_str(), WS_CHILD,
@@ -571,8 +585,10 @@ void SettingsScreen::BuildSchedule(int top) {
     AddButton(kSchedule, days_[d], kIdDay0 + d, days[d], Rect(left, y, left + day_width - 8, y + 24),
               BS_AUTOCHECKBOX);
   }
-  AddLabel(kSchedule, u"IDS_ST_SCHEDULED_AT", Rect(kLeft, top + 250, kLeft + 130, top + 268), bold_);
-  scheduled_at_.Create(hwnd_, schedule_->ScheduledAtText(), Rect(kLeft + 134, top + 250, right, top + 286), font_);
+  // The label is as wide as its text in this language, at least 130 px.
+  const int label_right = kLeft + std::max(130, TextWidth(hwnd_, bold_, Str(u"IDS_ST_SCHEDULED_AT")) + 4);
+  AddLabel(kSchedule, u"IDS_ST_SCHEDULED_AT", Rect(kLeft, top + 250, label_right, top + 268), bold_);
+  scheduled_at_.Create(hwnd_, schedule_->ScheduledAtText(), Rect(label_right + 4, top + 250, right, top + 286), font_);
   schedule_->show_scheduled_at = [this](TextView text) { scheduled_at_.SetText(text); };
   Track(kSchedule, scheduled_at_.hwnd());
   AddButton(kSchedule, schedule_apply_, kIdScheduleApply, u"IDS_BTN_APPLY", BottomRight(0, 112));

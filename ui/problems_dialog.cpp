@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "ui/screen_font.h"
 #include "ui/ui_resources.h"
 
 namespace hs::ui {
@@ -40,6 +41,7 @@ INT_PTR CALLBACK ProblemsDialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
       ::SetWindowLongPtrW(hwnd, DWLP_USER, lp);
       auto* self = reinterpret_cast<ProblemsDialog*>(lp);
       self->hwnd_ = hwnd;
+      ApplyDialogFont(hwnd);
       self->OnInit();
       return TRUE;
     }

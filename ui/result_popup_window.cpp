@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "ui/controls.h"
+#include "ui/screen_font.h"
 
 namespace hs::ui {
 
@@ -23,11 +24,6 @@ constexpr COLORREF kBodyText = RGB(0x1d, 0x2b, 0x33);
 constexpr COLORREF kLinkText = RGB(0x1f, 0x6f, 0xc4);
 constexpr COLORREF kBorder = RGB(0x1f, 0x8a, 0x7a);
 
-HFONT MakeFont(int height, int weight, bool underline) {
-  return ::CreateFontW(-height, 0, 0, 0, weight, 0, underline ? 1 : 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                       L"Segoe UI");
-}
-
 }  // namespace
 
 struct ResultPopupWindow::State {
@@ -38,6 +34,7 @@ struct ResultPopupWindow::State {
   }
   ResultPopup model;
   HWND owner = nullptr;
+  const Language* language = nullptr;  // the owner's
   std::wstring title;
   std::optional<PopupAction> clicked;
   HFONT title_font = nullptr, text_font = nullptr, link_font = nullptr;
@@ -62,6 +59,7 @@ bool ResultPopupWindow::Open(HINSTANCE instance, HWND owner, TextView title, Pop
   Join();
   auto state = std::make_unique<State>(std::move(content), log, std::move(save_results));
   state->owner = owner;
+  state->language = &WindowLanguage(owner);
   state->title = Wide(title);
   open_ = true;
   try {
@@ -78,9 +76,9 @@ void ResultPopupWindow::Run(HINSTANCE instance, State* raw) {
   std::unique_ptr<State> state(raw);
   try {
     RegisterWindowClass(instance, kPopupWindowClass, &ResultPopupWindow::Proc);
-    state->title_font = MakeFont(15, FW_SEMIBOLD, false);
-    state->text_font = MakeFont(15, FW_NORMAL, false);
-    state->link_font = MakeFont(15, FW_NORMAL, true);
+    state->title_font = CreateScreenFont(*state->language, 15, FW_SEMIBOLD);
+    state->text_font = CreateScreenFont(*state->language, 15, FW_NORMAL);
+    state->link_font = CreateScreenFont(*state->language, 15, FW_NORMAL, true);
     const PopupContent& c = state->model.content();
     // The lines at the top, the link below them; the probe reads them all
     // from the window text.
@@ -145,7 +143,7 @@ LRESULT CALLBACK ResultPopupWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
         HGDIOBJ old = ::SelectObject(dc, s->title_font);
         ::SetTextColor(dc, kStripText);
         RECT title{kMargin, 0, r.right - kCloseBox - 2 * kMargin, kStripHeight};
-        ::DrawTextW(dc, s->title.c_str(), -1, &title, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
+        ::DrawTextW(dc, s->title.c_str(), -1, &title, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
         // The close box: a cross.
         const RECT box = s->CloseBox(hwnd);
         HPEN pen = ::CreatePen(PS_SOLID, 2, kStripText);
@@ -164,14 +162,14 @@ LRESULT CALLBACK ResultPopupWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
         if (c.link.empty()) ::SelectObject(dc, s->link_font);
         for (const Text& line : c.lines) {
           RECT lr{kMargin, top, r.right - kMargin, top + kLineHeight};
-          ::DrawTextW(dc, Wide(line).c_str(), -1, &lr, DT_SINGLELINE | DT_END_ELLIPSIS);
+          ::DrawTextW(dc, Wide(line).c_str(), -1, &lr, DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
           top += kLineHeight;
         }
         if (!c.link.empty()) {
           ::SelectObject(dc, s->link_font);
           ::SetTextColor(dc, kLinkText);
           RECT lr{kMargin, top + 6, r.right - kMargin, top + 6 + kLineHeight};
-          ::DrawTextW(dc, Wide(c.link).c_str(), -1, &lr, DT_SINGLELINE | DT_END_ELLIPSIS);
+          ::DrawTextW(dc, Wide(c.link).c_str(), -1, &lr, DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
         }
         ::SelectObject(dc, old);
         ::EndPaint(hwnd, &ps);

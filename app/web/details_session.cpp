@@ -79,7 +79,7 @@ void DetailsSession::SendSelectAll() {
 void DetailsSession::OnPageLoaded() {
   if (!view_) return;
   const PageTexts* texts = FindPageTexts(kPageProblemDetails);
-  Call(u"setlanguage", {Text(LanguageRecord(0).code)});
+  Call(u"setlanguage", {Text(LanguageRecord(ports_.language).code)});
   std::vector<Text> args;
   for (const char16_t* key : texts->keys) args.push_back(results_->strings()(key));
   Call(texts->load_function, args);

@@ -54,7 +54,7 @@ void OpenBrowser(const std::string& address, std::ostream& err) {
 int RunGui(ScanPorts& ports, const ScanOptions& options, const GuiOptions& gui, std::ostream& out,
            std::ostream& err) {
   DebugLog log(ports.fs, ports.clock, ports.folders);
-  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), 0, [](TextView) {});
+  StringTable strings(ports.program_ini, ports.program_fs, log, ports.program_folder, Text(), ports.language, [](TextView) {});
   const StringLookup lookup = [&strings](TextView key) { return strings.LookupString(key); };
   SettingsStore store(ports.registry, log);
   AppSettings settings;
@@ -93,7 +93,7 @@ int RunGui(ScanPorts& ports, const ScanOptions& options, const GuiOptions& gui, 
                     ports.clock, log, lookup};
   env.after_repair_page = &after_repair;
   env.optimisation_page = &optimisation;
-  env.language_code = LanguageRecord(0).code;
+  env.language_code = LanguageRecord(ports.language).code;
   env.ui_font_present = ports.fs.Exists(ports.folders.SpecialFolderPath(kCsidlFonts) + u"\\segoeui.ttf");
   CHVXDlg dlg(env);
   model = &dlg;

@@ -8,7 +8,7 @@ namespace hs {
 MachineResults::MachineResults(ScanPorts& ports)
     : ports_(ports),
       log_(ports.fs, ports.clock, ports.folders),
-      strings_(ports.program_ini, ports.program_fs, log_, ports.program_folder, Text(), 0, [](TextView) {}),
+      strings_(ports.program_ini, ports.program_fs, log_, ports.program_folder, Text(), ports.language, [](TextView) {}),
       lookup_([this](TextView key) { return strings_.LookupString(key); }),
       notifier_([](const CallbackNotifier::Message&) {}),
       context_{ports.registry, ports.wow64, ports.system, ports.protection, notifier_, log_} {

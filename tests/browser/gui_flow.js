@@ -1,7 +1,9 @@
 // `hivesweep gui` in headless Chromium on a copy of the sample machine:
 // home, scan, progress calls, results equal to `hivesweep scan`, the
 // detailed list (two rows unticked), repair, the after-repair page, the new
-// counts at home and the two unticked problems still in the results.
+// counts at home and the two unticked problems still in the results. Then
+// the home page in German, Russian and Japanese (`--lang`): its texts from
+// that language file, no text wider than its box.
 // Writes a screenshot of every page into OUT_DIR.
 //   node gui_flow.js HIVESWEEP MACHINE_DIR OUT_DIR
 "use strict";
@@ -42,9 +44,17 @@ function cliCounts() {
   return { counts, total };
 }
 
-function startGui() {
+// The stored text of KEY in a language file beside the program.
+function languageText(file, key) {
+  const text = fs.readFileSync(path.join(path.dirname(hivesweep), file)).toString("utf16le").replace(/^\uFEFF/, "");
+  const m = new RegExp("^" + key + "=(.*)$", "m").exec(text.replace(/\r/g, ""));
+  return m ? m[1].trim() : "";
+}
+
+function startGui(lang = "en") {
   return new Promise((resolve, reject) => {
-    const child = spawn(hivesweep, ["gui", "--machine", machine, "--data", path.join(work, "data"), "--no-browser"],
+    const child = spawn(hivesweep, ["gui", "--machine", machine, "--data", path.join(work, "data-" + lang), "--no-browser",
+                                    "--lang", lang],
                         { stdio: ["ignore", "pipe", "inherit"] });
     let buffer = "";
     child.stdout.on("data", (d) => {
@@ -181,6 +191,28 @@ async function main() {
     await page.click("#nav244");
     await onPage("optimisation.html", "document.getElementById('string200').textContent !== ''");
     await shot("optimisation");
+
+    for (const [lang, file] of [["de", "German_hsw.ini"], ["ru", "russian_hsw_ru.ini"], ["ja", "Japanese_hsw.ini"]]) {
+      const gui = await startGui(lang);
+      try {
+        await page.goto(gui.address);
+        await onPage("home.html", "document.getElementById('string105').textContent !== '' && " +
+                                  "document.getElementById('problemCount').textContent !== ''");
+        await page.evaluate(() => document.fonts.ready);
+        await shot("home_" + lang);
+        for (const key of ["string105", "string101"])
+          check((await text("#" + key)) === languageText(file, key), lang + ": " + key + " is the language file's text");
+        check((await text("#nav253")).trim() === languageText(file, "IDS_BTN_SCAN_REG"), lang + ": the navigation's texts");
+        // Text that needs more room than its box has is cut or spills.
+        const cut = await page.evaluate(() => [...document.querySelectorAll("body *")]
+          .filter((e) => e.offsetParent !== null && e.children.length === 0 && e.textContent.trim() !== "" &&
+                         e.scrollWidth > e.clientWidth + 1 && e.clientWidth > 0)
+          .map((e) => (e.id || e.tagName) + ": " + e.textContent.trim()));
+        check(cut.length === 0, lang + ": no text wider than its box" + (cut.length ? " (" + cut.join("; ") + ")" : ""));
+      } finally {
+        gui.child.kill("SIGTERM");
+      }
+    }
   } finally {
     await browser.close();
     child.kill("SIGTERM");
