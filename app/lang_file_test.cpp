@@ -233,7 +233,7 @@ TEST(StringKeys, ListEachKeyOnceAndCoverTheAreaTable) {
 // description and detail.
 struct ProblemCase {
   CProblem problem;
-  int form;  // 0 plain, 1 unnamed value, 2 no file named
+  int form;  // 0 plain, 1 unnamed value, 2 no file named, 3 no uninstaller named
   Text description_key, detail_key;
 };
 
@@ -243,13 +243,13 @@ std::vector<ProblemCase> ProblemCases() {
     return Key(prefix) + ToText(type + 1) + Key(suffix);
   };
   for (int type = 0; type < kEntryTypeCount; ++type) {
-    for (int form = 0; form < 3; ++form) {  // plain, unnamed value, no file
+    for (int form = 0; form < 4; ++form) {
       ProblemCase c;
       c.form = form;
       c.problem.entry_type = type;
       c.problem.key = u"HKEY_CURRENT_USER\\K";
-      c.problem.value_name = form == 1 ? u"" : u"v";
-      c.problem.value_data = form == 2 ? u"" : u"C:\\f.exe";
+      c.problem.value_name = form == 1 ? u"" : form == 3 ? u"UninstallString" : u"v";
+      c.problem.value_data = form >= 2 ? u"" : u"C:\\f.exe";
       c.problem.details = {u"d0", u"d1", u"d2", u"d3"};
       c.description_key = key("IDS_PROBLEM_DESC_", type, DescriptionVariant(c.problem));
       c.detail_key = key("IDS_PROBLEM_DETAIL_", type, DetailVariant(c.problem));
@@ -372,6 +372,7 @@ TEST_F(LanguageFiles, ProblemTextsReadWellForAnUnnamedValueAndAnEntryNamingNoFil
   for (const ProblemCase& c : ProblemCases()) {
     if (c.form == 1 && !named_values.count(c.problem.entry_type)) continue;
     if (c.form == 2 && !named_files.count(c.problem.entry_type)) continue;
+    if (c.form == 3 && c.problem.entry_type != 36) continue;
     const std::string what = ToUtf8(c.detail_key) + " / " + ToUtf8(c.description_key);
     for (const Text& text : {ProblemDetailText(c.problem, strings), ProblemDescription(c.problem, strings)}) {
       EXPECT_EQ(Text::npos, text.find(u"  ")) << what << ": " << ToUtf8(text);

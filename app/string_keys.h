@@ -25,7 +25,8 @@ struct StringKey {
 inline constexpr int kProblemTextKeys = 44;
 
 // The entry types (0-based) whose description or detail has a "_DEFAULT"
-// (unnamed value) or "_EMPTY" (names no file) variant.
+// (unnamed value), "_EMPTY" (names no file) or "_FOLDER" (an installer
+// folder) variant.
 struct ProblemTextVariant {
   const char* prefix;  // "IDS_PROBLEM_DESC_" or "IDS_PROBLEM_DETAIL_"
   int type;
@@ -35,6 +36,7 @@ inline constexpr ProblemTextVariant kProblemTextVariants[] = {
     {"IDS_PROBLEM_DESC_", 21, "_EMPTY"},      {"IDS_PROBLEM_DESC_", 23, "_EMPTY"},
     {"IDS_PROBLEM_DESC_", 36, "_EMPTY"},      {"IDS_PROBLEM_DESC_", 41, "_EMPTY"},
     {"IDS_PROBLEM_DESC_", 42, "_DEFAULT"},    {"IDS_PROBLEM_DESC_", 43, "_DEFAULT"},
+    {"IDS_PROBLEM_DESC_", 36, "_FOLDER"},     {"IDS_PROBLEM_DETAIL_", 36, "_FOLDER"},
     {"IDS_PROBLEM_DETAIL_", 21, "_EMPTY"},    {"IDS_PROBLEM_DETAIL_", 23, "_EMPTY"},
     {"IDS_PROBLEM_DETAIL_", 36, "_EMPTY"},    {"IDS_PROBLEM_DETAIL_", 41, "_EMPTY"},
     {"IDS_PROBLEM_DETAIL_", 41, "_DEFAULT"},  {"IDS_PROBLEM_DETAIL_", 42, "_DEFAULT"},

@@ -54,18 +54,28 @@ namespace {
 constexpr const char* kPlain = "";
 constexpr const char* kDefaultValue = "_DEFAULT";
 constexpr const char* kNoFile = "_EMPTY";
+constexpr const char* kInstallerFolder = "_FOLDER";
 }  // namespace
+
+// Type 36 also reports a missing folder of the installer's folder list: the
+// folder is the value's name and there is no data.
+static bool IsInstallerFolder(const CProblem& p) {
+  return p.entry_type == 36 && p.value_data.empty() && !p.value_name.empty() &&
+         !EqualsNoCase(p.value_name, u"UninstallString");
+}
 
 // Types whose texts name the file an entry refers to (the value data) and
 // have a wording for an entry that names none.
 static bool NamesNoFile(const CProblem& p) {
   switch (p.entry_type) {
-    case 21: case 23: case 36: case 41: return p.value_data.empty();
+    case 21: case 23: case 41: return p.value_data.empty();
+    case 36: return p.value_data.empty() && !IsInstallerFolder(p);
     default: return false;
   }
 }
 
 const char* DescriptionVariant(const CProblem& p) {
+  if (IsInstallerFolder(p)) return kInstallerFolder;
   if ((p.entry_type == 42 || p.entry_type == 43) && p.value_name.empty()) return kDefaultValue;
   return NamesNoFile(p) ? kNoFile : kPlain;
 }
@@ -78,6 +88,7 @@ std::vector<Text> DescriptionArguments(const CProblem& p) {
   const Text& data = p.value_data;
   const char* variant = DescriptionVariant(p);
   if (variant == kDefaultValue) return {p.key, data};
+  if (variant == kInstallerFolder) return {p.value_name};
   if (variant == kNoFile) {
     if (p.entry_type == 21) return {d1};
     return {};
@@ -112,6 +123,7 @@ Text ProblemDescription(const CProblem& p, const StringLookup& strings) {
 }
 
 const char* DetailVariant(const CProblem& p) {
+  if (IsInstallerFolder(p)) return kInstallerFolder;
   if (NamesNoFile(p)) return kNoFile;
   if ((p.entry_type == 41 || p.entry_type == 42 || p.entry_type == 43) && p.value_name.empty()) return kDefaultValue;
   return kPlain;
@@ -134,6 +146,7 @@ std::vector<Text> DetailArguments(const CProblem& p, const Text& unnamed) {
   const Text& name = p.value_name.empty() && !unnamed.empty() ? unnamed : p.value_name;
   const char* variant = DetailVariant(p);
   if (variant == kDefaultValue) return {k, data};
+  if (variant == kInstallerFolder) return {p.value_name, k};
   if (variant == kNoFile) {
     if (p.entry_type == 23 || p.entry_type == 41) return {name, k};
     return {k};  // 21, 36

@@ -47,9 +47,10 @@ Text FormatNumbers(TextView format, std::initializer_list<std::int64_t> numbers)
 // Where an empty argument would leave a gap ("The value  in ..."), the key
 // takes a suffix with its own wording: "_DEFAULT" for the key's unnamed
 // default value, "_EMPTY" for an entry that names no file; the empty
-// argument is then left out.
+// argument is then left out. "_FOLDER" words type 36 for a missing folder
+// of the installer's folder list.
 Text ProblemDescription(const CProblem& p, const StringLookup& strings);
-// The key suffix ("", "_DEFAULT" or "_EMPTY") and the arguments, in order.
+// The key suffix ("", "_DEFAULT", "_EMPTY" or "_FOLDER") and the arguments.
 const char* DescriptionVariant(const CProblem& p);
 std::vector<Text> DescriptionArguments(const CProblem& p);
 

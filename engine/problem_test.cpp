@@ -54,11 +54,20 @@ TEST(ProblemText, DetailTextsAndTheDetailsView) {
   EXPECT_EQ(u"IDS_PROBLEM_DETAIL_43_DEFAULT:K|D|", ProblemDetailText(p, Echo));
   p = Make(24);
   p.value_name.clear();
-  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_25:IDS_DEFAULT_VALUE|K|", ProblemDetailText(p, Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_25:IDS_DEFAULT_VALUE:%s|%s|%s|K|", ProblemDetailText(p, Echo));
   p = Make(41);
   p.value_name.clear();
   p.value_data.clear();
-  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_42_EMPTY:IDS_DEFAULT_VALUE|K|", ProblemDetailText(p, Echo)) << "no program beats unnamed";
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_42_EMPTY:IDS_DEFAULT_VALUE:%s|%s|%s|K|", ProblemDetailText(p, Echo)) << "no program beats unnamed";
+  // Type 36: an uninstall entry without uninstaller, or a folder of the
+  // installer's list (the folder is the value's name).
+  p = Make(36);
+  p.value_name = u"UninstallString";
+  p.value_data.clear();
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_37_EMPTY:K||", ProblemDetailText(p, Echo));
+  p.value_name = u"C:\\Gone\\";
+  EXPECT_EQ(u"IDS_PROBLEM_DETAIL_37_FOLDER:C:\\Gone\\|K|", ProblemDetailText(p, Echo));
+  EXPECT_EQ(u"IDS_PROBLEM_DESC_37_FOLDER:C:\\Gone\\||", ProblemDescription(p, Echo));
   EXPECT_EQ(u"d0\n----------------------------\nIDS_PROBLEM_DESC_2:d1||", ProblemDetailsText(Make(1), Echo));
 }
 
