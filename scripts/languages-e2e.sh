@@ -4,7 +4,9 @@
 # selects the language; the backup screen and the four settings pages show
 # that language's texts (Apply, the page names), no caption is empty or a
 # key, and no button or static text is cut off in the control's font (the
-# window probe measures each). Screenshots land in BUILD_DIR/languages-e2e.
+# window probe measures each). From German, the help menu's Russian entry
+# (command 475 + 14) asks, and Yes restarts the program in Russian.
+# Screenshots land in BUILD_DIR/languages-e2e.
 #   languages-e2e.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -76,6 +78,20 @@ for entry in 5:German_hsw.ini:de 14:russian_hsw_ru.ini:ru 7:Japanese_hsw.ini:ja;
     shot "$code-settings-$name"
     checked "$code-$name"
   done
+  if [ "$code" = de ]; then
+    probe de-menu-russian command 489
+    probe de-menu-yes answer 6
+    has de-menu-yes "text=$(text German_hsw.ini IDS_LANG_CHANGE_PROMPT | cut -c1-30)"
+    for i in $(seq 60); do
+      probe de-restarted list
+      grep -qF "text=$(text russian_hsw_ru.ini IDS_BTN_SETTINGS)" "$out/de-restarted.txt" && break
+      sleep 1
+    done
+    has de-restarted "text=$(text russian_hsw_ru.ini IDS_BTN_SETTINGS)"
+    shot de-restarted-russian
+    wine reg query 'HKCU\Software\Corvanta\HiveSweep\LANG' /v LangCode | grep -q ru || fail "LangCode is not ru"
+    echo "ok (${SECONDS} s): the language menu restarts the program in Russian"
+  fi
   wineserver -k 2>/dev/null || true
   echo "ok (${SECONDS} s): $code"
 done

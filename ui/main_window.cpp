@@ -26,6 +26,8 @@ constexpr COLORREF kTitleText = RGB(0xff, 0xff, 0xff);
 constexpr int kCmdAbout = 208;
 constexpr int kCmdAboutToo = 103;
 constexpr int kCmdCheckForUpdates = 104;
+// The help menu's language list: command kCmdLanguage0 + the table's index.
+constexpr int kCmdLanguage0 = 475;
 
 std::wstring ProgramPath() {
   std::wstring path(32768, L'\0');
@@ -233,6 +235,10 @@ bool MainWindow::OnCommand(int id) {
       return true;
     default: break;
   }
+  if (id >= kCmdLanguage0 && id < kCmdLanguage0 + kLanguageCount) {
+    ChooseLanguage(id - kCmdLanguage0);
+    return true;
+  }
   if (!dialog_) return false;
   if (dialog_->OnCommand(id)) return true;
   if (id == dlg::kCmdBackupScreen) {
@@ -307,12 +313,34 @@ void MainWindow::ShowAbout() {
 void MainWindow::ShowHelpMenu() {
   HMENU menu = ::CreatePopupMenu();
   if (!menu) return;
+  // The languages by their display names, in table order; the current one ticked.
+  if (HMENU languages = ::CreatePopupMenu()) {
+    for (int i = 0; i < kLanguageCount; ++i) {
+      const UINT flags = MF_STRING | (i == app_.language_index() ? MF_CHECKED : 0);
+      ::AppendMenuW(languages, flags, kCmdLanguage0 + i, reinterpret_cast<const wchar_t*>(LanguageRecord(i).display_name));
+    }
+    ::AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(languages), Wide(Str(u"IDS_SEL_LANG")).c_str());
+  }
   ::AppendMenuW(menu, MF_STRING, kCmdCheckForUpdates, Wide(Str(u"IDS_CHK_FOR_UPDATES")).c_str());
   ::AppendMenuW(menu, MF_STRING, kCmdAbout, Wide(Str(u"IDS_ABOUTBOX")).c_str());
   RECT r{};
   ::GetWindowRect(nav_.back().hwnd(), &r);
   ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN, r.right, r.top, 0, hwnd_, nullptr);
   ::DestroyMenu(menu);
+}
+
+void MainWindow::ChooseLanguage(int index) {
+  AppEnvironment& env = app_.environment();
+  if (!env.launcher || !env.prompts) return;
+  Prompts& prompts = *env.prompts;
+  const LanguageChangeUi ui{
+      [&prompts](TextView text) { (void)prompts.Ask(text, PromptButtons::kOk, PromptIcon::kInformation); },
+      [&prompts](TextView text) {
+        return prompts.Ask(text, PromptButtons::kYesNo, PromptIcon::kQuestion) == PromptAnswer::kYes;
+      }};
+  if (ChangeLanguage(index, LanguageChangeSource::kMenu, env.registry, app_.strings(), *env.launcher, app_.log(), ui) ==
+      LanguageChangeResult::kRestarting)
+    EndProcessNow();
 }
 
 void MainWindow::Show() {

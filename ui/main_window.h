@@ -100,6 +100,8 @@ class MainWindow final : public MainWindowView {
   void OnRepairEnded(bool completed);
   void ShowAbout();
   void ShowHelpMenu();
+  // A language of the help menu's list: the language change, from the menu.
+  void ChooseLanguage(int index);
   bool CheckForUpdates(const UpdateFlags& flags);
   void OnPopupClick(PopupAction action);
   void OnPopupClosed();
