@@ -24,9 +24,9 @@
 #include "platform/portable/host_file_system.h"
 #include "platform/portable/portable_ini_reader.h"
 #else
-#include <windows.h>
-
 #include "platform/win32/win32_ini_reader.h"
+#include "testing/fixture_files.h"
+#include "testing/scratch_fs.h"
 #endif
 
 namespace hs {
@@ -398,22 +398,24 @@ TEST_F(LanguageFiles, ProblemTextsReadWellForAnUnnamedValueAndAnEntryNamingNoFil
 
 #else  // _WIN32
 
-// The copies beside the test program, through GetPrivateProfileStringW.
+// The source tree's files, copied into a folder of the prefix (it has no
+// drive onto the host), through GetPrivateProfileStringW.
 TEST(LanguageFiles, EveryLanguageReadsThroughTheSystemReader) {
-  wchar_t module[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
-  ASSERT_GT(n, 0u);
-  Text folder(reinterpret_cast<const char16_t*>(module), n);
-  folder.resize(folder.find_last_of(u'\\') + 1);
+  testing::ScratchFs scratch("hs_lang");
   Win32IniReader ini;
   for (int lang = 0; lang < kLanguageCount; ++lang) {
-    const Text path = folder + LanguageRecord(lang).file_name;
-    SCOPED_TRACE(ToUtf8(path));
+    const Text name(LanguageRecord(lang).file_name);
+    SCOPED_TRACE(ToUtf8(name));
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(testing::ReadSourceFile("app/lang/" + ToUtf8(name), &bytes));
+    std::ofstream(scratch.host() / ToUtf8(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const Text path = scratch.Path(name);
     EXPECT_EQ(u"HiveSweep", ini.ReadString(path, u"RESOURCESTRING", u"AFX_IDS_APP_TITLE", u"", 4096));
-    const Text name = ini.ReadString(path, u"RESOURCESTRING", u"IDS_LANGUAGE", u"", 4096);
-    EXPECT_FALSE(name.empty());
-    EXPECT_EQ(Text::npos, name.find(u'?')) << "read in the ANSI code page";
-    EXPECT_NE(Text::npos, Text(LanguageRecord(lang).display_name).find(name.substr(0, 2))) << ToUtf8(name);
+    const Text language = ini.ReadString(path, u"RESOURCESTRING", u"IDS_LANGUAGE", u"", 4096);
+    ASSERT_FALSE(language.empty());
+    EXPECT_EQ(Text::npos, language.find(u'?')) << "read in the ANSI code page";
+    EXPECT_NE(Text::npos, Text(LanguageRecord(lang).display_name).find(language.substr(0, 2))) << ToUtf8(language);
   }
 }
 

@@ -20,26 +20,20 @@ probe_exe='C:\Program Files\HiveSweep\hs_window_probe.exe'
 probe_out="$WINEPREFIX/drive_c/hs-languages-probe.txt"
 desktop=/desktop=HiveSweep,1000x700
 
+# The language change writes LangID under HKEY_LOCAL_MACHINE too: the
+# prefix is shared with the other checks, which expect English.
+reset_language() {
+  wine reg delete 'HKCU\Software\Corvanta' /f >/dev/null 2>&1 || true
+  wine reg delete 'HKLM\Software\Corvanta\HiveSweep\LANG' /f >/dev/null 2>&1 || true
+  wine reg delete 'HKLM\Software\Wow6432Node\Corvanta\HiveSweep\LANG' /f >/dev/null 2>&1 || true
+}
 fail() {
   echo "FAILED: $*"
-  wine reg delete 'HKCU\Software\Corvanta' /f >/dev/null 2>&1 || true
+  reset_language
   wineserver -k 2>/dev/null || true
   exit 1
 }
-# probe NAME MODE [ARGS...]: the probe in the virtual desktop; its control
-# list in $out/NAME.txt.
-probe() {
-  local name=$1 i
-  shift
-  rm -f "$probe_out"
-  wine explorer "$desktop" "$probe_exe" 'C:\hs-languages-probe.txt' HiveSweep "$@" &
-  for i in $(seq 90); do
-    grep -q '^end ' "$probe_out" 2>/dev/null && break
-    sleep 1
-  done
-  sed 's/^\xEF\xBB\xBF//' "$probe_out" > "$out/$name.txt" 2>/dev/null || true
-  grep -q '^end 0' "$out/$name.txt" || fail "probe $name ($*) failed"
-}
+probe() { hs_desktop_probe "$@"; }
 shot() { sleep 0.5; import -window root "$out/$1.png"; }
 # text FILE KEY: the stored text of KEY in a language file.
 text() { iconv -f UTF-16LE -t UTF-8 "$here/app/lang/$1" | tr -d '\r' | sed -n "s/^$2=//p"; }
@@ -54,7 +48,7 @@ has() { grep -qF -- "$2" "$out/$1.txt" || fail "$1: no \"$2\""; }
 
 for entry in 5:German_hsw.ini:de 14:russian_hsw_ru.ini:ru 7:Japanese_hsw.ini:ja; do
   IFS=: read -r id file code <<<"$entry"
-  wine reg delete 'HKCU\Software\Corvanta' /f >/dev/null 2>&1 || true
+  reset_language
   wine reg add 'HKCU\Software\Corvanta\HiveSweep\LANG' /v LangID /t REG_DWORD /d "$id" /f >/dev/null
   rm -rf "$data"
   wine explorer "$desktop" "$exe" &
@@ -95,6 +89,6 @@ for entry in 5:German_hsw.ini:de 14:russian_hsw_ru.ini:ru 7:Japanese_hsw.ini:ja;
   wineserver -k 2>/dev/null || true
   echo "ok (${SECONDS} s): $code"
 done
-wine reg delete 'HKCU\Software\Corvanta' /f >/dev/null 2>&1 || true
+reset_language
 wineserver -k 2>/dev/null || true
 echo "language checks passed; screenshots in $out"

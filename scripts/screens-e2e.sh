@@ -28,20 +28,7 @@ fail() {
   wineserver -k 2>/dev/null || true
   exit 1
 }
-# probe NAME MODE [ARGS...]: runs the probe in the virtual desktop (windows
-# of another desktop are not found); its control list in $out/NAME.txt.
-probe() {
-  local name=$1 i
-  shift
-  rm -f "$probe_out"
-  wine explorer "$desktop" "$probe_exe" 'C:\hs-screens-probe.txt' HiveSweep "$@" &
-  for i in $(seq 90); do
-    grep -q '^end ' "$probe_out" 2>/dev/null && break
-    sleep 1
-  done
-  sed 's/^\xEF\xBB\xBF//' "$probe_out" > "$out/$name.txt" 2>/dev/null || true
-  grep -q '^end 0' "$out/$name.txt" || fail "probe $name ($*) failed"
-}
+probe() { hs_desktop_probe "$@"; }
 shot() { sleep 0.5; import -window root "$out/$1.png"; }
 # Visible captions of buttons and static texts: present, and not a key.
 check_captions() {

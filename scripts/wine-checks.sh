@@ -36,6 +36,23 @@ hs_window_check() {
   probe_exe='C:\Program Files\HiveSweep\hs_window_probe.exe'
 }
 
+# hs_desktop_probe NAME MODE [ARGS...]: the window probe ($probe_exe) in the
+# virtual desktop $desktop (windows of another desktop are not found),
+# writing $probe_out (a file of drive C:); its control list in $out/NAME.txt.
+# Calls the script's `fail` when the probe does not end with 0.
+hs_desktop_probe() {
+  local name=$1 i
+  shift
+  rm -f "$probe_out"
+  wine explorer "$desktop" "$probe_exe" "C:\\$(basename "$probe_out")" HiveSweep "$@" &
+  for i in $(seq 90); do
+    grep -q '^end ' "$probe_out" 2>/dev/null && break
+    sleep 1
+  done
+  sed 's/^\xEF\xBB\xBF//' "$probe_out" > "$out/$name.txt" 2>/dev/null || true
+  grep -q '^end 0' "$out/$name.txt" || fail "probe $name ($*) failed"
+}
+
 # hs_english KEY: the text of KEY in the build's English language file
 # (UTF-16LE), as it is stored.
 hs_english() {
